@@ -1,0 +1,123 @@
+// The launch sequence, the dispatch after it and the clean-up at termination.
+#include "app/MorvaneAppDelegate.h"
+
+namespace morvane {
+namespace {
+
+/// Systems older than 10.7.0 keep the default reboot marker; 0x1070 is that version in the
+/// binary-coded form of the system-version query.
+constexpr std::int32_t kLionSystemVersion = 0x1070;
+constexpr char kDefaultRebootMarker[] = "/Users/Shared/.quorix_install_reboot";
+
+}  // namespace
+
+void MorvaneAppDelegate::applicationWillFinishLaunching() {
+  authorizationRef = kNoAuthorization;
+  windowTitle.reset();
+  preInstallCheckRebootFile.reset();
+  m_bForceInstall = m_bUninstall = m_bNVRAM = false;
+  m_bPreInstall = m_bLoadKext = m_bDefaultInstalled = false;
+  m_pathArray = {};
+
+  if (SRWindow_ != nullptr) {
+    SRWindow_->setLevel(CGWindowLevelForKey(kCGModalPanelWindowLevelKey));
+  }
+
+  const Localizer& texts = platform_.localizer;
+  if (okBtn != nullptr) {
+    okBtn->setTitle(texts.localizedString("OK"));
+  }
+  if (cancelBtn != nullptr) {
+    cancelBtn->setTitle(texts.localizedString("Restart Later"));
+  }
+  if (restartBtn != nullptr) {
+    restartBtn->setTitle(texts.localizedString("Restart Now"));
+  }
+  if (textField != nullptr) {
+    textField->setStringValue(
+        texts.localizedString("Restart your computer for the settings to take effect."));
+  }
+  if (textTitle != nullptr) {
+    textTitle->setStringValue(texts.localizedString("The installation is completed."));
+  }
+
+  if (layout1 != nullptr) {
+    layout1->setHidden(false);
+  }
+  if (layout2 != nullptr) {
+    layout2->setHidden(true);
+  }
+  if (countdownField != nullptr) {
+    countdownField->setHidden(true);
+  }
+
+  processArguments();
+
+  if (m_bPreInstall) {
+    // An installer shows these as they stand: its own texts are not translated either.
+    if (textTitle != nullptr) {
+      textTitle->setStringValue("Installation is complete.");
+    }
+    if (textField != nullptr) {
+      textField->setStringValue(
+          "Note that you won't hear audio during your remote sessions unless this Mac has been "
+          "restarted. You can restart later at your convenience.");
+    }
+    if (restartBtn != nullptr) {
+      restartBtn->setHidden(true);
+    }
+    if (cancelBtn != nullptr) {
+      cancelBtn->setTitle("Continue");
+      cancelBtn->setFrameOrigin(restartBtn != nullptr ? restartBtn->frame().origin : Point{});
+    }
+  }
+
+  std::int32_t version = 0;
+  const bool oldSystem = platform_.systemInfo.gestalt(gestaltSystemVersion, &version) != noErr ||
+                         version < kLionSystemVersion;
+  if (oldSystem && !preInstallCheckRebootFile) {
+    preInstallCheckRebootFile = kDefaultRebootMarker;
+  }
+
+  if (m_pathArray.empty()) {
+    printHelp();
+    platform_.process.exit(kExitFailure);
+  }
+  for (const std::string& path : m_pathArray) {
+    if (!platform_.files.fileExists(path)) {
+      platform_.process.exit(kExitFailure);
+    }
+  }
+  if (m_bUninstall || m_bForceInstall) {
+    return;
+  }
+  if (!filterNotInstallKext()) {
+    platform_.process.exit(kExitSuccess);
+  }
+}
+
+void MorvaneAppDelegate::applicationDidFinishLaunching() {
+  if (m_bUninstall) {
+    platform_.process.exit(processKextInstall(true) ? kExitSuccess : kExitFailure);
+  }
+  showNotificationWithCountdown(m_bPreInstall);
+}
+
+void MorvaneAppDelegate::applicationWillTerminate() {
+  if (CDTimer != nullptr) {
+    CDTimer->invalidate();
+    CDTimer = nullptr;
+  }
+  if (SRWindow_ != nullptr && SRWindow_->isVisible()) {
+    SRWindow_->orderOut();
+  }
+  preInstallCheckRebootFile.reset();
+  windowTitle.reset();
+  if (authorizationRef != kNoAuthorization) {
+    // Default flags: the rights obtained stay with the system, only our credential goes.
+    platform_.authorization.free(authorizationRef, kAuthorizationFlagDefaults);
+    authorizationRef = kNoAuthorization;
+  }
+}
+
+}  // namespace morvane

@@ -1,0 +1,7 @@
+#include <cstdlib>
+
+#include "app/application_main.h"
+
+int main(int argc, char** argv) {
+  std::exit(morvane::applicationMain(argc, argv));
+}

@@ -1,0 +1,28 @@
+#include "platform/file_manager_posix.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace morvane {
+
+bool PosixFileManager::fileExists(const std::string& path, bool* isDirectory) const {
+  struct stat info {};
+  if (path.empty() || ::stat(path.c_str(), &info) != 0) {
+    return false;
+  }
+  if (isDirectory != nullptr) {
+    *isDirectory = S_ISDIR(info.st_mode);
+  }
+  return true;
+}
+
+bool PosixFileManager::isExecutableFile(const std::string& path) const {
+  // access(X_OK) alone says yes to a searchable folder; only a regular file is a tool.
+  struct stat info {};
+  if (path.empty() || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return false;
+  }
+  return ::access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace morvane

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/file_manager_posix.h"
+#include "platform/localizer_gettext.h"
+#include "platform/log_syslog.h"
+#include "platform/platform.h"
+#include "platform/process_exit_posix.h"
+#include "platform/property_lists_libplist.h"
+#include "platform/system_info_plist.h"
+#include "platform/unavailable_services.h"
+
+namespace morvane {
+
+/// Owns the real services of this machine. Each is cheap to make; the costly ones (the locale,
+/// a tool) start only when first used.
+class LinuxPlatform {
+ public:
+  /// The services with the command line of this process.
+  Platform platform(int argc, char** argv);
+
+ private:
+  PosixFileManager files_;
+  UnavailableProcessLauncher processes_;
+  UnavailableAuthorizationService authorization_;
+  LibplistPropertyLists propertyLists_;
+  PlistSystemInfo systemInfo_{propertyLists_, kSystemVersionFile};
+  UnavailableAppleEvents appleEvents_;
+  UnavailableApplication application_;
+  GettextLocalizer localizer_;
+  SyslogLog log_;
+  PosixProcessExit process_;
+};
+
+}  // namespace morvane

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/process_exit.h"
+
+namespace morvane {
+
+class PosixProcessExit final : public ProcessExit {
+ protected:
+  [[noreturn]] void endProcess(int status) override;
+};
+
+}  // namespace morvane

@@ -1,0 +1,59 @@
+#pragma once
+
+// PLACEHOLDERS for the services whose Linux implementations are not written yet. Each one
+// refuses: no tool starts, no right is granted, no event is sent, no loop runs.
+
+#include "platform/application.h"
+#include "platform/apple_events.h"
+#include "platform/authorization.h"
+#include "platform/process_launcher.h"
+
+namespace morvane {
+
+class UnavailableProcessLauncher final : public ProcessLauncher {
+ public:
+  std::optional<std::string> launchAndReadOutput(const std::string&,
+                                                 const std::vector<std::string>&) override {
+    return std::nullopt;
+  }
+};
+
+class UnavailableAuthorizationService final : public AuthorizationService {
+ public:
+  OSStatus create(AuthorizationFlags, AuthorizationRef*) override {
+    return errAuthorizationInternal;
+  }
+  OSStatus copyRights(AuthorizationRef, const AuthorizationRights&, AuthorizationFlags) override {
+    return errAuthorizationInternal;
+  }
+  OSStatus executeWithPrivileges(AuthorizationRef, const char*, AuthorizationFlags,
+                                 const char* const*, std::unique_ptr<PrivilegedTool>*) override {
+    return errAuthorizationInternal;
+  }
+  OSStatus free(AuthorizationRef, AuthorizationFlags) override { return errAuthorizationInternal; }
+};
+
+class UnavailableAppleEvents final : public AppleEvents {
+ public:
+  OSErr createDesc(DescType, const void*, std::size_t, AEDesc*) override { return kUnavailable; }
+  OSErr createAppleEvent(AEEventClass, AEEventID, const AEDesc&, AEReturnID, AETransactionID,
+                         AEDesc*) override {
+    return kUnavailable;
+  }
+  OSErr send(const AEDesc&, AEDesc*, AESendMode, AESendPriority, std::int32_t) override {
+    return kUnavailable;
+  }
+  OSErr disposeDesc(AEDesc*) override { return noErr; }
+
+ private:
+  static constexpr OSErr kUnavailable = -1;
+};
+
+class UnavailableApplication final : public Application {
+ public:
+  Timer* scheduledTimer(double, std::function<void(Timer*)>) override { return nullptr; }
+  /// Nothing reaches the loop while every run ends before the prompt.
+  int run() override { return -1; }
+};
+
+}  // namespace morvane

@@ -1,0 +1,112 @@
+// The real services of this machine that need no tool and no privilege.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/file_manager_posix.h"
+#include "platform/localizer_gettext.h"
+#include "platform/property_lists_libplist.h"
+#include "platform/system_info_plist.h"
+
+namespace morvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "morvane-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  std::string file(const std::string& name, const std::string& contents) const {
+    const fs::path path = path_ / name;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << contents;
+    return path.string();
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+std::string xmlPlist(const std::string& body) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body +
+         "\n</plist>\n";
+}
+
+TEST(SystemVersionTest, EncodesLikeTheQuery) {
+  const std::pair<std::string, std::optional<std::int32_t>> cases[] = {
+      {"10.6.8", 0x1068}, {"10.7", 0x1070},   {"10.6", 0x1060},    {"10.10.5", 0x1095},
+      {"10.6.12", 0x1069}, {"11.2.3", 0x1123}, {"9.2.2", 0x0922},   {"10", 0x1000},
+      {"10.6.8 (build)", 0x1068}, {"", std::nullopt}, {"x10.6", std::nullopt},
+      {"99999999999.99999999999.9", 0x9999},
+  };
+  for (const auto& [text, encoded] : cases) {
+    EXPECT_EQ(encodeSystemVersion(text), encoded) << text;
+  }
+}
+
+TEST(SystemVersionTest, ReadsTheVersionFileAndFailsWithoutIt) {
+  TempFolder folder;
+  LibplistPropertyLists plists;
+  const std::string file = folder.file(
+      "SystemVersion.plist",
+      xmlPlist("<dict><key>ProductVersion</key><string>10.6.8</string></dict>"));
+  std::int32_t version = 0;
+  EXPECT_EQ(PlistSystemInfo(plists, file).gestalt(gestaltSystemVersion, &version), noErr);
+  EXPECT_EQ(version, 0x1068);
+  EXPECT_NE(PlistSystemInfo(plists, file).gestalt(0x61626364, &version), noErr);
+
+  version = 7;
+  EXPECT_NE(PlistSystemInfo(plists, folder.path() / "none.plist").gestalt(gestaltSystemVersion,
+                                                                           &version),
+            noErr);
+  const std::string broken = folder.file("broken.plist", "not a property list");
+  EXPECT_NE(PlistSystemInfo(plists, broken).gestalt(gestaltSystemVersion, &version), noErr);
+  EXPECT_EQ(version, 7) << "a failed query leaves the answer alone";
+}
+
+TEST(FileManagerTest, ExistenceDirectoriesAndExecutables) {
+  TempFolder folder;
+  PosixFileManager files;
+  const std::string plain = folder.file("plain", "x");
+  const std::string tool = folder.file("tool", "#!/bin/sh\n");
+  fs::permissions(tool, fs::perms::owner_all);
+  bool directory = true;
+  EXPECT_TRUE(files.fileExists(plain, &directory));
+  EXPECT_FALSE(directory);
+  EXPECT_TRUE(files.fileExists(folder.path().string(), &directory));
+  EXPECT_TRUE(directory);
+  EXPECT_FALSE(files.fileExists(folder.path() / "none"));
+  EXPECT_FALSE(files.fileExists(""));
+
+  EXPECT_TRUE(files.isExecutableFile(tool));
+  EXPECT_FALSE(files.isExecutableFile(plain));
+  EXPECT_FALSE(files.isExecutableFile(folder.path().string())) << "a folder is not a tool";
+  EXPECT_FALSE(files.isExecutableFile(folder.path() / "none"));
+}
+
+TEST(LocalizerTest, TranslatesWhereTheCatalogueHasTheTextAndKeepsTheKeyElsewhere) {
+  // The catalogues of the build folder are found beside the executable; the test binary lives
+  // one folder below, so the folder is named here.
+  ::setenv("LANGUAGE", "de", 1);
+  ::setenv("LC_ALL", "C.UTF-8", 1);
+  GettextLocalizer localizer(MORVANE_LOCALE_BUILD_DIR);
+  EXPECT_EQ(localizer.localizedString("Restart Now"), "Jetzt neu starten");
+  EXPECT_EQ(localizer.localizedString("No such text"), "No such text");
+  EXPECT_EQ(localizer.localizedString(""), "");
+  ::unsetenv("LANGUAGE");
+  ::unsetenv("LC_ALL");
+}
+
+}  // namespace
+}  // namespace morvane
