@@ -20,6 +20,10 @@ inline constexpr int kExitFailure = -1;
 /// The extensions folder, the only folder whose entries a pass changes.
 inline constexpr char kExtensionsFolder[] = "/System/Library/Extensions";
 
+/// System 10.7.0 in the binary-coded form of the system-version query. Older systems get the
+/// default reboot marker and the io boot argument.
+inline constexpr std::int32_t kLionSystemVersion = 0x1070;
+
 /// The one object of a run: the run state and every operation of the program. The framework
 /// calls it in the order applicationWillFinishLaunching, applicationDidFinishLaunching and, if
 /// ever, applicationWillTerminate.

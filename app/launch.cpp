@@ -4,9 +4,6 @@
 namespace morvane {
 namespace {
 
-/// Systems older than 10.7.0 keep the default reboot marker; 0x1070 is that version in the
-/// binary-coded form of the system-version query.
-constexpr std::int32_t kLionSystemVersion = 0x1070;
 constexpr char kDefaultRebootMarker[] = "/Users/Shared/.quorix_install_reboot";
 
 }  // namespace

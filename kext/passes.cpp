@@ -1,17 +1,105 @@
-// The installation and uninstall passes and the launch filter.
+// Installing and removing kexts, the two passes, and the launch filter.
+#include <algorithm>
+
 #include "app/MorvaneAppDelegate.h"
+#include "kext/kext_paths.h"
 
 namespace morvane {
+namespace {
 
-// PLACEHOLDER until the passes exist: ends the run with 255 and touches nothing, so no run
-// ever reports a success it did not have.
-bool MorvaneAppDelegate::processKextInstall(bool /*uninstall*/) {
-  platform_.process.exit(kExitFailure);
+/// The arguments of the touch that ends an installation pass.
+constexpr const char* touchArg[] = {kExtensionsFolder, nullptr};
+
+constexpr char kProcessKextInstall[] = "-[MorvaneAppDelegate(Private) processKextInstall:]";
+
+}  // namespace
+
+bool MorvaneAppDelegate::unInstallKext(const std::string& path) {
+  const std::optional<std::string> entry = extensionsEntry(path);
+  if (!entry) {
+    platform_.log.write(refusedPathMessage(path));
+    return false;
+  }
+  const char* unload[] = {entry->c_str(), nullptr};
+  executePrivilegesWithCommand("/sbin/kextunload", unload);
+  const char* remove[] = {"-rf", entry->c_str(), nullptr};
+  return executePrivilegesWithCommand("/bin/rm", remove);
 }
 
-// PLACEHOLDER until the filter exists: ends the run with 255 and touches nothing.
+int MorvaneAppDelegate::installKext(const std::string& source, const std::string& dest) {
+  if (!platform_.files.fileExists(source)) {
+    platform_.log.write("Can't found source file. [" + source + "]");
+    return 0;
+  }
+  const std::optional<std::string> entry = extensionsEntry(dest);
+  if (!entry) {
+    platform_.log.write(refusedPathMessage(dest));
+    return 0;
+  }
+  if (platform_.files.fileExists(*entry)) {
+    const int status = checkKextUpgrade(source);
+    if (status > 1) {
+      return 2;  // the same or a newer version is installed; -f never replaces it
+    }
+    if (status == 1) {
+      unInstallKext(*entry);  // the copy goes ahead even when the removal failed
+    }
+  }
+  const char* copy[] = {"-rf", source.c_str(), entry->c_str(), nullptr};
+  int result = executePrivilegesWithCommand("/bin/cp", copy) ? 1 : 0;
+  if (m_bLoadKext && result == 1) {
+    const char* load[] = {entry->c_str(), nullptr};
+    result = executePrivilegesWithCommand("/sbin/kextload", load) ? 1 : 0;
+  }
+  return result;
+}
+
+bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
+  if (uninstall) {
+    for (const std::string& path : m_pathArray) {
+      if (!unInstallKext(path)) {
+        return false;
+      }
+    }
+    if (m_bNVRAM) {
+      writeNVRAMArg(true);
+    }
+    return true;
+  }
+
+  if (m_bNVRAM && !writeNVRAMArg(false)) {
+    platform_.log.write(std::string(kProcessKextInstall) + " writeNVRAMArg return FALSE");
+    return false;
+  }
+  // Setting the boot argument creates the marker, so this test comes after it.
+  if (preInstallCheckRebootFile && platform_.files.fileExists(*preInstallCheckRebootFile)) {
+    return true;
+  }
+  for (const std::string& source : m_pathArray) {
+    const std::optional<std::string> name = kextName(source);
+    if (!name) {
+      platform_.log.write(refusedPathMessage(source));
+      return false;
+    }
+    if (installKext(source, std::string(kExtensionsFolder) + "/" + *name) < 1) {
+      return false;
+    }
+  }
+  executePrivilegesWithCommand("/usr/bin/touch", touchArg);
+  return true;
+}
+
 bool MorvaneAppDelegate::filterNotInstallKext() {
-  platform_.process.exit(kExitFailure);
+  std::vector<std::string> drop;
+  for (const std::string& path : m_pathArray) {
+    if (checkKextUpgrade(path) > 1 && isKextLoadedInSystem(path)) {
+      drop.push_back(path);
+    }
+  }
+  for (const std::string& path : drop) {
+    std::erase(m_pathArray, path);
+  }
+  return !m_pathArray.empty();
 }
 
 }  // namespace morvane

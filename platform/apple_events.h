@@ -39,8 +39,8 @@ class AppleEvents {
   virtual OSErr createAppleEvent(AEEventClass eventClass, AEEventID eventID, const AEDesc& target,
                                  AEReturnID returnID, AETransactionID transactionID,
                                  AEDesc* result) = 0;
-  virtual OSErr send(const AEDesc& event, AEDesc* reply, AESendMode mode,
-                     AESendPriority priority, std::int32_t timeout) = 0;
+  virtual OSErr send(const AEDesc& event, AEDesc* reply, AESendMode mode, AESendPriority priority,
+                     std::int32_t timeout) = 0;
   virtual OSErr disposeDesc(AEDesc* desc) = 0;
 };
 

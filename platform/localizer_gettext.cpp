@@ -37,8 +37,7 @@ void GettextLocalizer::bindOnce() const {
   // Only the messages follow the user's language; numbers and the rest stay in the C locale.
   std::setlocale(LC_MESSAGES, "");
   std::setlocale(LC_CTYPE, "");
-  const std::string folder =
-      catalogueFolder_.empty() ? defaultCatalogueFolder() : catalogueFolder_;
+  const std::string folder = catalogueFolder_.empty() ? defaultCatalogueFolder() : catalogueFolder_;
   ::bindtextdomain(kDomain, folder.c_str());
   ::bind_textdomain_codeset(kDomain, "UTF-8");
 }

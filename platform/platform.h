@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/application.h"
 #include "platform/apple_events.h"
+#include "platform/application.h"
 #include "platform/authorization.h"
 #include "platform/file_manager.h"
 #include "platform/localizer.h"

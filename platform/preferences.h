@@ -24,8 +24,7 @@ class Preferences {
   virtual void setValue(const std::string& key, const PreferenceValue& value,
                         const std::string& domain, PreferenceUser user, PreferenceHost host) = 0;
   /// Writes what was set for the domain out; false when that failed.
-  virtual bool synchronize(const std::string& domain, PreferenceUser user,
-                           PreferenceHost host) = 0;
+  virtual bool synchronize(const std::string& domain, PreferenceUser user, PreferenceHost host) = 0;
 };
 
 }  // namespace morvane

@@ -3,8 +3,8 @@
 // PLACEHOLDERS for the services whose Linux implementations are not written yet. Each one
 // refuses: no tool starts, no right is granted, no event is sent, no loop runs.
 
-#include "platform/application.h"
 #include "platform/apple_events.h"
+#include "platform/application.h"
 #include "platform/authorization.h"
 #include "platform/process_launcher.h"
 

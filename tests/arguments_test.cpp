@@ -16,8 +16,9 @@ class ArgumentsTest : public DelegateTest {
 };
 
 TEST_F(ArgumentsTest, HelpPrintsTheUsageTextAndEndsWithZeroWhereverItStands) {
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{"-h"}, {"-help", "/a.kext"}, {"-u", "/missing.kext", "-hx", "-f"}}) {
+  for (const std::vector<std::string>& arguments : {std::vector<std::string>{"-h"},
+                                                    {"-help", "/a.kext"},
+                                                    {"-u", "/missing.kext", "-hx", "-f"}}) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(scan(arguments), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), kUsage);
@@ -33,9 +34,9 @@ TEST_F(ArgumentsTest, HelpPrintsTheUsageTextAndEndsWithZeroWhereverItStands) {
 
 TEST_F(ArgumentsTest, OnlyTheSecondCharacterOfAnOptionCounts) {
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(scan({"-force", "-uninstall", "-nvram", "-inst", "-load", "-default", "-H", "-x",
-                  "/a.kext"}),
-            std::nullopt);
+  EXPECT_EQ(
+      scan({"-force", "-uninstall", "-nvram", "-inst", "-load", "-default", "-H", "-x", "/a.kext"}),
+      std::nullopt);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
   EXPECT_TRUE(peer().forceInstall());
   EXPECT_TRUE(peer().uninstall());

@@ -8,8 +8,8 @@ namespace morvane::testing {
 namespace {
 
 // A display is named on purpose: a run that ends at launch must not try to open it.
-const std::vector<std::string> kEnvironment = {"PATH=/usr/bin:/bin", "DISPLAY=:97",
-                                               "LANGUAGE=de", "LC_ALL=C.UTF-8"};
+const std::vector<std::string> kEnvironment = {"PATH=/usr/bin:/bin", "DISPLAY=:97", "LANGUAGE=de",
+                                               "LC_ALL=C.UTF-8"};
 
 ProgramResult morvane(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), "Morvane");

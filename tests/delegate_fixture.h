@@ -45,8 +45,8 @@ class DelegateTest : public ::testing::Test {
   MorvaneAppDelegate& start(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "/Applications/Morvane.app/Contents/MacOS/Morvane");
     platform_ = std::make_unique<Platform>(Platform{files, processes, authorization, propertyLists,
-                                                    systemInfo, appleEvents, application,
-                                                    localizer, log, process, arguments});
+                                                    systemInfo, appleEvents, application, localizer,
+                                                    log, process, arguments});
     delegate_ = std::make_unique<MorvaneAppDelegate>(*platform_);
     resource.connect(*delegate_);
     peer_ = std::make_unique<MorvaneAppDelegateTestPeer>(*delegate_);

@@ -45,10 +45,10 @@ std::string xmlPlist(const std::string& body) {
 
 TEST(SystemVersionTest, EncodesLikeTheQuery) {
   const std::pair<std::string, std::optional<std::int32_t>> cases[] = {
-      {"10.6.8", 0x1068}, {"10.7", 0x1070},   {"10.6", 0x1060},    {"10.10.5", 0x1095},
-      {"10.6.12", 0x1069}, {"11.2.3", 0x1123}, {"9.2.2", 0x0922},   {"10", 0x1000},
-      {"10.6.8 (build)", 0x1068}, {"", std::nullopt}, {"x10.6", std::nullopt},
-      {"99999999999.99999999999.9", 0x9999},
+      {"10.6.8", 0x1068},  {"10.7", 0x1070},        {"10.6", 0x1060},
+      {"10.10.5", 0x1095}, {"10.6.12", 0x1069},     {"11.2.3", 0x1123},
+      {"9.2.2", 0x0922},   {"10", 0x1000},          {"10.6.8 (build)", 0x1068},
+      {"", std::nullopt},  {"x10.6", std::nullopt}, {"99999999999.99999999999.9", 0x9999},
   };
   for (const auto& [text, encoded] : cases) {
     EXPECT_EQ(encodeSystemVersion(text), encoded) << text;
@@ -58,18 +58,18 @@ TEST(SystemVersionTest, EncodesLikeTheQuery) {
 TEST(SystemVersionTest, ReadsTheVersionFileAndFailsWithoutIt) {
   TempFolder folder;
   LibplistPropertyLists plists;
-  const std::string file = folder.file(
-      "SystemVersion.plist",
-      xmlPlist("<dict><key>ProductVersion</key><string>10.6.8</string></dict>"));
+  const std::string file =
+      folder.file("SystemVersion.plist",
+                  xmlPlist("<dict><key>ProductVersion</key><string>10.6.8</string></dict>"));
   std::int32_t version = 0;
   EXPECT_EQ(PlistSystemInfo(plists, file).gestalt(gestaltSystemVersion, &version), noErr);
   EXPECT_EQ(version, 0x1068);
   EXPECT_NE(PlistSystemInfo(plists, file).gestalt(0x61626364, &version), noErr);
 
   version = 7;
-  EXPECT_NE(PlistSystemInfo(plists, folder.path() / "none.plist").gestalt(gestaltSystemVersion,
-                                                                           &version),
-            noErr);
+  EXPECT_NE(
+      PlistSystemInfo(plists, folder.path() / "none.plist").gestalt(gestaltSystemVersion, &version),
+      noErr);
   const std::string broken = folder.file("broken.plist", "not a property list");
   EXPECT_NE(PlistSystemInfo(plists, broken).gestalt(gestaltSystemVersion, &version), noErr);
   EXPECT_EQ(version, 7) << "a failed query leaves the answer alone";

@@ -39,8 +39,8 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   std::vector<std::string> argv = arguments;
   std::vector<std::string> envp = environment;
   pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr,
-                                    pointers(argv).data(), pointers(envp).data());
+  const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, pointers(argv).data(),
+                                    pointers(envp).data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   ::close(err[1]);

@@ -33,7 +33,9 @@ void FakeFileManager::addFile(const std::string& path, bool executable) {
   files_[path] = executable;
 }
 
-void FakeFileManager::addDirectory(const std::string& path) { directories_.insert(path); }
+void FakeFileManager::addDirectory(const std::string& path) {
+  directories_.insert(path);
+}
 
 void FakeFileManager::remove(const std::string& path) {
   files_.erase(path);
@@ -166,9 +168,8 @@ OSErr FakeAppleEvents::createDesc(DescType type, const void*, std::size_t size, 
   return createDescStatus;
 }
 
-OSErr FakeAppleEvents::createAppleEvent(AEEventClass eventClass, AEEventID eventID,
-                                        const AEDesc&, AEReturnID, AETransactionID,
-                                        AEDesc* result) {
+OSErr FakeAppleEvents::createAppleEvent(AEEventClass eventClass, AEEventID eventID, const AEDesc&,
+                                        AEReturnID, AETransactionID, AEDesc* result) {
   journal_.push_back("AECreateAppleEvent " + std::to_string(eventClass) + " " +
                      std::to_string(eventID));
   if (createEventStatus == noErr) {
@@ -177,8 +178,7 @@ OSErr FakeAppleEvents::createAppleEvent(AEEventClass eventClass, AEEventID event
   return createEventStatus;
 }
 
-OSErr FakeAppleEvents::send(const AEDesc&, AEDesc*, AESendMode mode, AESendPriority,
-                            std::int32_t) {
+OSErr FakeAppleEvents::send(const AEDesc&, AEDesc*, AESendMode mode, AESendPriority, std::int32_t) {
   journal_.push_back("AESend " + std::to_string(mode));
   return sendStatus;
 }
@@ -234,8 +234,8 @@ void FakeApplication::advance(double seconds) {
 }
 
 std::size_t FakeApplication::liveTimers() const {
-  return static_cast<std::size_t>(std::count_if(
-      timers_.begin(), timers_.end(), [](const auto& timer) { return timer->valid; }));
+  return static_cast<std::size_t>(std::count_if(timers_.begin(), timers_.end(),
+                                                [](const auto& timer) { return timer->valid; }));
 }
 
 std::string FakeLocalizer::localizedString(const std::string& key) const {

@@ -45,8 +45,8 @@ class FakeFileManager final : public FileManager {
 class FakeProcessLauncher final : public ProcessLauncher {
  public:
   explicit FakeProcessLauncher(Journal& journal) : journal_(journal) {}
-  std::optional<std::string> launchAndReadOutput(const std::string& tool,
-                                                 const std::vector<std::string>& arguments) override;
+  std::optional<std::string> launchAndReadOutput(
+      const std::string& tool, const std::vector<std::string>& arguments) override;
 
   std::function<std::optional<std::string>(const std::string& tool,
                                            const std::vector<std::string>& arguments)>

@@ -1,0 +1,52 @@
+// The io boot argument in the firmware variable "boot-args".
+#include "app/MorvaneAppDelegate.h"
+
+namespace morvane {
+namespace {
+
+constexpr char kIoBootArgument[] = "io=0x00040000";
+constexpr char kNvramTool[] = "/usr/sbin/nvram";
+
+/// Both writes replace the whole variable.
+constexpr const char* kClearBootArgs[] = {"boot-args=", nullptr};
+constexpr const char* kSetBootArgs[] = {"boot-args=io=0x00040000", nullptr};
+
+}  // namespace
+
+bool MorvaneAppDelegate::hasNVRAMArg() {
+  const std::optional<std::string> bootArgs =
+      runCommand(kNvramTool, std::vector<std::string>{"boot-args"});
+  return bootArgs && bootArgs->find(kIoBootArgument) != std::string::npos;
+}
+
+bool MorvaneAppDelegate::writeNVRAMArg(bool remove) {
+  // The machine name the running system reports, not the architecture we were built for.
+  const std::optional<std::string> machine =
+      runCommand("/usr/bin/uname", std::vector<std::string>{"-m"});
+  if (!machine || !machine->starts_with("x86_64")) {
+    return true;
+  }
+  std::int32_t version = 0;
+  if (platform_.systemInfo.gestalt(gestaltSystemVersion, &version) != noErr) {
+    return false;
+  }
+  if (remove) {
+    if (hasNVRAMArg()) {
+      executePrivilegesWithCommand(kNvramTool, kClearBootArgs);
+    }
+    return true;
+  }
+  if (version >= kLionSystemVersion || hasNVRAMArg()) {
+    return true;
+  }
+  if (!executePrivilegesWithCommand(kNvramTool, kSetBootArgs) || !hasNVRAMArg()) {
+    return false;
+  }
+  if (preInstallCheckRebootFile) {
+    const char* marker[] = {preInstallCheckRebootFile->c_str(), nullptr};
+    executePrivilegesWithCommand("/usr/bin/touch", marker);
+  }
+  return true;
+}
+
+}  // namespace morvane

@@ -1,0 +1,47 @@
+#include "exec/utf8.h"
+
+#include <cstdint>
+
+namespace morvane {
+
+bool isValidUtf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const auto* const end = p + bytes.size();
+  while (p < end) {
+    const std::uint8_t lead = *p;
+    if (lead < 0x80) {
+      ++p;
+      continue;
+    }
+    // The allowed range of the second byte narrows for E0, ED, F0 and F4: that is where the
+    // overlong forms, the surrogates and the code points above U+10FFFF would begin.
+    std::size_t length = 0;
+    std::uint8_t low = 0x80;
+    std::uint8_t high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      low = lead == 0xE0 ? 0xA0 : 0x80;
+      high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      low = lead == 0xF0 ? 0x90 : 0x80;
+      high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+      return false;
+    }
+    if (static_cast<std::size_t>(end - p) < length || p[1] < low || p[1] > high) {
+      return false;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+      if ((p[i] & 0xC0) != 0x80) {
+        return false;
+      }
+    }
+    p += length;
+  }
+  return true;
+}
+
+}  // namespace morvane

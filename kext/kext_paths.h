@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace morvane {
+
+// The one rule that keeps every pass inside the extensions folder. Nothing is ever unloaded,
+// removed or copied over unless these functions name it.
+
+/// The name an offered kext gets in the extensions folder: the last piece of `sourcePath`,
+/// trailing slashes left out ("/k/a.kext/" is "a.kext"). None when that piece is empty, "."
+/// or "..", since it would name the extensions folder itself or a folder above it.
+std::optional<std::string> kextName(const std::string& sourcePath);
+
+/// The log line of a path that these rules refuse.
+std::string refusedPathMessage(const std::string& path);
+
+/// `path` with "." and ".." resolved in the text and repeated and trailing slashes dropped,
+/// when the result is an entry directly inside the extensions folder. None otherwise, also
+/// for a path that is not absolute.
+std::optional<std::string> extensionsEntry(const std::string& path);
+
+}  // namespace morvane
