@@ -1,0 +1,1 @@
+# The sandboxed host's whole-run tests are registered here.
