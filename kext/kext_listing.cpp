@@ -1,5 +1,6 @@
 #include "kext/kext_listing.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace morvane {

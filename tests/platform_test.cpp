@@ -4,44 +4,20 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "platform/file_manager_posix.h"
 #include "platform/localizer_gettext.h"
 #include "platform/property_lists_libplist.h"
 #include "platform/system_info_plist.h"
+#include "tests/temp_folder.h"
 
 namespace morvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "morvane-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string file(const std::string& name, const std::string& contents) const {
-    const fs::path path = path_ / name;
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << contents;
-    return path.string();
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-std::string xmlPlist(const std::string& body) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body +
-         "\n</plist>\n";
-}
+using testing::TempFolder;
+using testing::xmlPlist;
 
 TEST(SystemVersionTest, EncodesLikeTheQuery) {
   const std::pair<std::string, std::optional<std::int32_t>> cases[] = {
