@@ -18,7 +18,8 @@ std::string refusedPathMessage(const std::string& path);
 
 /// `path` with "." and ".." resolved in the text and repeated and trailing slashes dropped,
 /// when the result is an entry directly inside the extensions folder. None otherwise, also
-/// for a path that is not absolute.
+/// for a path that is not absolute. The tools get this form, not the caller's: with a
+/// trailing slash, "rm -rf" would remove what a linked entry points to instead of the link.
 std::optional<std::string> extensionsEntry(const std::string& path);
 
 }  // namespace morvane
