@@ -1,50 +1,82 @@
 #include "platform/property_lists_libplist.h"
 
-#include <plist/plist.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
-#include <memory>
 
 namespace morvane {
 namespace {
-
-struct PlistFree {
-  void operator()(plist_t node) const { plist_free(node); }
-};
-using PlistNode = std::unique_ptr<std::remove_pointer_t<plist_t>, PlistFree>;
 
 struct MallocFree {
   void operator()(char* text) const { std::free(text); }
 };
 
-/// The file's top-level node, or null when it is not a property list.
-PlistNode readPropertyList(const std::string& path) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) {
-    return nullptr;
+/// Closes the descriptor it holds.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
   }
-  std::ifstream file(path, std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  if (!file.good() && !file.eof()) {
-    return nullptr;
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+/// The whole content of the regular file at `path`. The type is tested on the open
+/// descriptor, so a folder or a device swapped in after a path check is never read; opening
+/// without blocking keeps a named pipe from stalling the open itself.
+std::optional<std::string> readRegularFile(const std::string& path) {
+  const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  struct stat status {};
+  if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    return std::nullopt;
   }
-  if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-    return nullptr;
+  std::string bytes;
+  char buffer[8192];
+  for (;;) {
+    const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count < 0) {
+      return std::nullopt;
+    }
+    if (count == 0) {
+      return bytes;
+    }
+    bytes.append(buffer, static_cast<std::size_t>(count));
+    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+      return std::nullopt;
+    }
   }
-  plist_t root = nullptr;
-  plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
-  return PlistNode(root);
 }
 
 }  // namespace
 
+PlistNode readPropertyListFile(const std::string& path) {
+  const std::optional<std::string> bytes = readRegularFile(path);
+  if (!bytes || bytes->empty()) {
+    return nullptr;
+  }
+  plist_t root = nullptr;
+  plist_from_memory(bytes->data(), static_cast<std::uint32_t>(bytes->size()), &root);
+  return PlistNode(root);
+}
+
 std::optional<std::string> LibplistPropertyLists::textValue(const std::string& path,
                                                             const std::string& key) const {
-  const PlistNode root = readPropertyList(path);
+  const PlistNode root = readPropertyListFile(path);
   if (!root || plist_get_node_type(root.get()) != PLIST_DICT) {
     return std::nullopt;
   }

@@ -1,8 +1,24 @@
 #pragma once
 
+#include <plist/plist.h>
+
+#include <memory>
+#include <string>
+#include <type_traits>
+
 #include "platform/property_lists.h"
 
 namespace morvane {
+
+struct PlistFree {
+  void operator()(plist_t node) const { plist_free(node); }
+};
+/// An owned libplist node tree.
+using PlistNode = std::unique_ptr<std::remove_pointer_t<plist_t>, PlistFree>;
+
+/// The top-level node of the property-list file at `path`, XML or binary. Null when `path` is
+/// not a regular file, cannot be read, or does not hold a property list.
+PlistNode readPropertyListFile(const std::string& path);
 
 /// libplist: XML and binary property lists alike.
 class LibplistPropertyLists final : public PropertyLists {
