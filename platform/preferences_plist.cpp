@@ -1,1 +1,261 @@
-// Being written.
+#include "platform/preferences_plist.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+#include "platform/property_lists_libplist.h"
+
+namespace morvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+/// Closes the descriptor it holds unless it was closed by hand.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() { close(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  /// Closes now; false when the system reports that buffered data was lost.
+  bool close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+/// `text` with every byte outside [A-Za-z0-9._-] written as %XX.
+std::string fileNamePiece(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string piece;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                       (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '-';
+    if (plain) {
+      piece += c;
+    } else {
+      piece += {'%', kHex[byte >> 4], kHex[byte & 0xF]};
+    }
+  }
+  return piece;
+}
+
+std::optional<PreferenceValue> fromNode(plist_t node) {
+  switch (plist_get_node_type(node)) {
+    case PLIST_UINT: {
+      // Version 2.2 keeps every integer as 64 unsigned bits; a negative number comes back as
+      // its two's complement.
+      std::uint64_t number = 0;
+      plist_get_uint_val(node, &number);
+      return static_cast<std::int64_t>(number);
+    }
+    case PLIST_REAL: {
+      double number = 0;
+      plist_get_real_val(node, &number);
+      return number;
+    }
+    case PLIST_BOOLEAN: {
+      std::uint8_t truth = 0;
+      plist_get_bool_val(node, &truth);
+      return truth != 0;
+    }
+    case PLIST_STRING: {
+      char* raw = nullptr;
+      plist_get_string_val(node, &raw);
+      const std::unique_ptr<char, decltype(&std::free)> text(raw, &std::free);
+      return text ? std::optional<PreferenceValue>(std::string(text.get())) : std::nullopt;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+plist_t toNode(const PreferenceValue& value) {
+  struct Maker {
+    plist_t operator()(std::int64_t number) const {
+      return plist_new_uint(static_cast<std::uint64_t>(number));
+    }
+    plist_t operator()(double number) const { return plist_new_real(number); }
+    plist_t operator()(bool truth) const { return plist_new_bool(truth ? 1 : 0); }
+    plist_t operator()(const std::string& text) const { return plist_new_string(text.c_str()); }
+  };
+  return std::visit(Maker{}, value);
+}
+
+/// The file's dictionary, or a new empty one when the file is missing or holds none.
+PlistNode readDictionary(const fs::path& file) {
+  PlistNode root = readPropertyListFile(file.string());
+  if (!root || plist_get_node_type(root.get()) != PLIST_DICT) {
+    root.reset(plist_new_dict());
+  }
+  return root;
+}
+
+std::optional<std::string> toXml(plist_t root) {
+  char* raw = nullptr;
+  std::uint32_t length = 0;
+  plist_to_xml(root, &raw, &length);
+  const std::unique_ptr<char, decltype(&plist_to_xml_free)> xml(raw, &plist_to_xml_free);
+  if (!xml) {
+    return std::nullopt;
+  }
+  return std::string(xml.get(), length);
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t count = ::write(fd, bytes.data(), bytes.size());
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count <= 0) {
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return true;
+}
+
+/// Makes a finished rename survive a crash of the machine; a failure only loses durability.
+void syncFolder(const fs::path& folder) {
+  Descriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (handle.get() >= 0) {
+    ::fsync(handle.get());
+  }
+}
+
+/// Replaces `file` with `bytes`: written and flushed to a new file beside it first, then
+/// renamed over it, so a reader sees the old content or the new, never a part.
+bool replaceFile(const fs::path& file, std::string_view bytes) {
+  std::error_code error;
+  fs::create_directories(file.parent_path(), error);
+  if (error) {
+    return false;
+  }
+  std::string temporary =
+      (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+  Descriptor handle(::mkostemp(temporary.data(), O_CLOEXEC));
+  if (handle.get() < 0) {
+    return false;
+  }
+  const bool written = writeAll(handle.get(), bytes) && ::fsync(handle.get()) == 0;
+  if (!handle.close() || !written || ::rename(temporary.c_str(), file.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  syncFolder(file.parent_path());
+  return true;
+}
+
+/// The first line of the small text file at `path`, or "" when it cannot be read.
+std::string firstLine(const char* path) {
+  const Descriptor handle(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  char buffer[256];
+  ssize_t count = -1;
+  do {
+    count = handle.get() < 0 ? -1 : ::read(handle.get(), buffer, sizeof buffer);
+  } while (count < 0 && errno == EINTR);
+  const std::string_view text(buffer, count > 0 ? static_cast<std::size_t>(count) : 0);
+  return std::string(text.substr(0, text.find('\n')));
+}
+
+}  // namespace
+
+PlistPreferences::PlistPreferences(fs::path configurationFolder, std::string hostID)
+    : folder_(std::move(configurationFolder)), hostID_(std::move(hostID)) {}
+
+std::optional<fs::path> PlistPreferences::domainFile(const std::string& domain,
+                                                     PreferenceHost host) const {
+  if (folder_.empty() || domain.empty()) {
+    return std::nullopt;
+  }
+  const fs::path base = folder_ / "morvane" / "preferences";
+  if (host == PreferenceHost::kAnyHost) {
+    return base / (fileNamePiece(domain) + ".plist");
+  }
+  return base / "ByHost" / (fileNamePiece(domain) + "." + fileNamePiece(hostID_) + ".plist");
+}
+
+std::optional<PreferenceValue> PlistPreferences::copyAppValue(const std::string& key,
+                                                              const std::string& domain) {
+  for (const PreferenceHost host : {PreferenceHost::kCurrentHost, PreferenceHost::kAnyHost}) {
+    const std::optional<fs::path> file = domainFile(domain, host);
+    if (!file) {
+      return std::nullopt;
+    }
+    if (const auto held = pending_.find(*file); held != pending_.end()) {
+      if (const auto value = held->second.find(key); value != held->second.end()) {
+        return value->second;
+      }
+    }
+    const PlistNode root = readDictionary(*file);
+    if (plist_t node = plist_dict_get_item(root.get(), key.c_str()); node != nullptr) {
+      return fromNode(node);
+    }
+  }
+  return std::nullopt;
+}
+
+void PlistPreferences::setValue(const std::string& key, const PreferenceValue& value,
+                                const std::string& domain, PreferenceUser, PreferenceHost host) {
+  if (const std::optional<fs::path> file = domainFile(domain, host)) {
+    pending_[*file][key] = value;
+  }
+}
+
+bool PlistPreferences::synchronize(const std::string& domain, PreferenceUser, PreferenceHost host) {
+  const std::optional<fs::path> file = domainFile(domain, host);
+  if (!file) {
+    return false;
+  }
+  const auto held = pending_.find(*file);
+  if (held == pending_.end()) {
+    return true;
+  }
+  const PlistNode root = readDictionary(*file);
+  for (const auto& [key, value] : held->second) {
+    plist_dict_set_item(root.get(), key.c_str(), toNode(value));
+  }
+  const std::optional<std::string> xml = toXml(root.get());
+  if (!xml || !replaceFile(*file, *xml)) {
+    return false;
+  }
+  pending_.erase(held);
+  return true;
+}
+
+fs::path userConfigurationFolder() {
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  if (configHome != nullptr && configHome[0] == '/') {
+    return configHome;
+  }
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] != '\0') {
+    return fs::path(home) / ".config";
+  }
+  return {};
+}
+
+std::string currentHostID() {
+  const std::string id = firstLine("/etc/machine-id");
+  if (!id.empty()) {
+    return id;
+  }
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) == 0 && name[0] != '\0') {
+    return name;
+  }
+  return "localhost";
+}
+
+}  // namespace morvane
