@@ -1,12 +1,13 @@
 #include "kext/version_order.h"
 
-#include <cctype>
+#include <string_view>
 
 namespace morvane {
 namespace {
 
+/// ASCII digits only, whatever locale the program runs in.
 bool isDigit(char c) {
-  return std::isdigit(static_cast<unsigned char>(c)) != 0;
+  return c >= '0' && c <= '9';
 }
 
 /// The run of digits at the start of `text`, and `text` moved past it.

@@ -83,14 +83,15 @@ TEST_F(InspectionTest, LoadedQueryAsksTheListingToolAboutTheBundlesIdentifier) {
 }
 
 TEST(KextListingTest, OnlyAParenthesizedTokenBetweenSeparatorsCounts) {
+  // clang-format off
   const std::pair<std::string, bool> plain[] = {
-      {"", false},        {"(", false},        {")", false},
-      {"()", true},       {"(1.0)", true},     {"((", false},
-      {"( )", false},     {"x(1.0)", false},   {"(1.0)x", false},
-      {"(1.0", false},    {"1.0)", false},     {"(\xc3\xa9)", true},
-      {"a ( ) b", false}, {"(1.0) ( x", true}, {"( x (1.0)", true},
-      {"(1.0)(", false},  {"\n\n\n", false},   {"com.quorix.a\n", false},
+      {"", false}, {"(", false}, {")", false}, {"()", true}, {"(1.0)", true}, {"((", false},
+      {"( )", false}, {"x(1.0)", false}, {"(1.0)x", false}, {"(1.0", false}, {"1.0)", false},
+      {"(\xc3\xa9)", true}, {"a ( ) b", false}, {"(1.0) ( x", true}, {"( x (1.0)", true},
+      {"(1.0)(", false}, {"\n\n\n", false}, {"com.quorix.a\n", false},
   };
+  // clang-format on
+
   for (const auto& [output, loaded] : plain) {
     EXPECT_EQ(listsALoadedKext(output), loaded) << '"' << output << '"';
   }
@@ -124,33 +125,23 @@ TEST(VersionOrderTest, DigitRunsCompareByValueAndEverythingElseByCharacter) {
     const char* right;
     int order;
   };
+  // clang-format off
   const Case cases[] = {
-      {"1.10", "1.9", 1},
-      {"10.0", "9.5", 1},
-      {"1.0", "1.0", 0},
-      {"007", "7", 0},
-      {"1.007", "1.7", 0},
-      {"1.00", "1.0", 0},
-      {"0000000000000000000000001", "2", -1},
-      {"1.0", "1.0.1", -1},
-      {"1.0a", "1.0", 1},
-      {"1.0", "1.", 1},
-      {"", "", 0},
-      {"", "0", -1},
-      {"a", "1", 1},
-      {"1.a", "1.1", 1},
-      {"1a", "1b", -1},
-      {"1.9b", "1.10a", -1},
-      {"2.0b3", "2.0b12", -1},
+      {"1.10", "1.9", 1}, {"10.0", "9.5", 1}, {"1.0", "1.0", 0}, {"007", "7", 0},
+      {"1.007", "1.7", 0}, {"1.00", "1.0", 0}, {"0000000000000000000000001", "2", -1},
+      {"1.0", "1.0.1", -1}, {"1.0a", "1.0", 1}, {"1.0", "1.", 1}, {"", "", 0}, {"", "0", -1},
+      {"a", "1", 1}, {"1.a", "1.1", 1}, {"1a", "1b", -1}, {"1.9b", "1.10a", -1},
+      {"2.0b3", "2.0b12", -1}, {"1.0 ", "1.0", 1}, {"v1", "1", 1},
+      // Digit runs beyond 64 bits.
       {"18446744073709551616", "18446744073709551615", 1},
       {"99999999999999999999999999.1", "99999999999999999999999999.2", -1},
       {"123456789012345678901234567890", "123456789012345678901234567891", -1},
-      {"1.\xc3\xa9", "1.e", 1},
-      {"\xc3\xa9", "\xc3\xaa", -1},
-      {"\xef\xbc\x91\xef\xbc\x90", "\xef\xbc\x99", -1},  // full-width digits are characters
-      {"1.0 ", "1.0", 1},
-      {"v1", "1", 1},
+      // Characters outside ASCII compare by code; full-width digits are not digits.
+      {"1.\xc3\xa9", "1.e", 1}, {"\xc3\xa9", "\xc3\xaa", -1},
+      {"\xef\xbc\x91\xef\xbc\x90", "\xef\xbc\x99", -1},
   };
+  // clang-format on
+
   for (const Case& c : cases) {
     const int order = compareNumerically(c.left, c.right);
     EXPECT_EQ((order > 0) - (order < 0), c.order) << c.left << " vs " << c.right;
@@ -190,20 +181,16 @@ TEST_F(UpgradeTest, OfferedVersionAgainstTheInstalledCopy) {
     std::optional<std::string> installed;
     int status;
   };
+  // clang-format off
   const Case cases[] = {
-      {"1.10", "1.9", 1},
-      {"1.9", "1.10", 3},
-      {"1.0", "1.0", 2},
-      {"1.0.0", "1.0", 1},
-      {"01.9", "1.9", 2},
-      {"2.0", "10.0", 3},
-      {std::nullopt, "1.0", 2},
-      {std::nullopt, std::nullopt, 2},
-      {"", "1.0", 3},
+      {"1.10", "1.9", 1}, {"1.9", "1.10", 3}, {"1.0", "1.0", 2}, {"1.0.0", "1.0", 1},
+      {"01.9", "1.9", 2}, {"2.0", "10.0", 3}, {"", "1.0", 3},
+      {std::nullopt, "1.0", 2}, {std::nullopt, std::nullopt, 2},
       // An installed copy without a readable version is replaced by one that has a version.
-      {"1.0", std::nullopt, 1},
-      {"", std::nullopt, 1},
+      {"1.0", std::nullopt, 1}, {"", std::nullopt, 1},
   };
+  // clang-format on
+
   for (const Case& c : cases) {
     EXPECT_EQ(status("/k/a.kext", c.offered, c.installed), c.status)
         << c.offered.value_or("(none)") << " vs " << c.installed.value_or("(none)");

@@ -74,240 +74,76 @@ TEST_F(NvramTest, TheIoArgumentIsFoundAnywhereInTheVariable) {
   EXPECT_FALSE(peer().hasNVRAMArg());
 }
 
+/// The tools of a row in order: U uname, R read of the variable, S privileged set, C privileged
+/// clear, T privileged touch of the marker "/tmp/m".
+std::vector<std::string> toolsOf(const std::string& letters) {
+  const std::map<char, std::string> lines = {
+      {'U', kUname}, {'R', kRead}, {'S', kSet}, {'C', kClear}, {'T', "exec /usr/bin/touch /tmp/m"}};
+  std::vector<std::string> tools;
+  for (const char letter : letters) {
+    tools.push_back(lines.at(letter));
+  }
+  return tools;
+}
+
 TEST_F(NvramTest, EveryRowOfTheDecision) {
   struct Row {
-    const char* name;
-    std::optional<std::string> machine;
+    const char* machine;  // null: uname gives no result
     OSErr gestalt;
     std::int32_t version;
     bool remove;
-    std::optional<std::string> bootArgs;  // none: the variable cannot be read
-    OSStatus writeStatus;
-    bool writeSticks;
-    std::optional<std::string> marker;
+    const char* bootArgs;  // null: the variable cannot be read
+    OSStatus write;        // status of starting the privileged nvram
+    bool writeSticks;      // whether a write changes what the next read shows
+    bool marker;
     bool result;
-    std::vector<std::string> tools;
-    std::string bootArgsAfter;
+    const char* tools;
+    const char* bootArgsAfter;
   };
-  const std::string io = "io=0x00040000";
-  const std::string other = "debug=0x144";
-  const std::string both = other + " " + io;
-  const std::optional<std::string> none;
-  const std::string mark = "exec /usr/bin/touch /tmp/m";
+  constexpr OSStatus kFails = errAuthorizationToolExecuteFailure;
+  // clang-format off
   const Row rows[] = {
-      {"no machine name",
-       none,
-       noErr,
-       0x1068,
-       false,
-       other,
-       0,
-       true,
-       "/tmp/m",
-       true,
-       {kUname},
-       other},
-      {"i386 set", "i386\n", noErr, 0x1068, false, other, 0, true, "/tmp/m", true, {kUname}, other},
-      {"i386 clear", "i386\n", noErr, 0x1068, true, both, 0, true, none, true, {kUname}, both},
-      {"upper case", "X86_64\n", noErr, 0x1068, true, both, 0, true, none, true, {kUname}, both},
-      {"leading space", " x86_64", noErr, 0x1068, true, both, 0, true, none, true, {kUname}, both},
-      {"gestalt error set",
-       "x86_64",
-       fnfErr,
-       0x1068,
-       false,
-       other,
-       0,
-       true,
-       none,
-       false,
-       {kUname},
-       other},
-      {"gestalt error clear",
-       "x86_64",
-       gestaltUndefSelectorErr,
-       0x1068,
-       true,
-       both,
-       0,
-       true,
-       none,
-       false,
-       {kUname},
-       both},
-      {"lion set",
-       "x86_64\n",
-       noErr,
-       0x1070,
-       false,
-       other,
-       0,
-       true,
-       "/tmp/m",
-       true,
-       {kUname},
-       other},
-      {"later set", "x86_64h\n", noErr, 0x1100, false, other, 0, true, none, true, {kUname}, other},
-      {"lion clear present",
-       "x86_64\n",
-       noErr,
-       0x1070,
-       true,
-       both,
-       0,
-       true,
-       "/tmp/m",
-       true,
-       {kUname, kRead, kClear},
-       ""},
-      {"old clear present",
-       "x86_64\n",
-       noErr,
-       0x1068,
-       true,
-       io,
-       0,
-       true,
-       none,
-       true,
-       {kUname, kRead, kClear},
-       ""},
-      {"clear whose write fails",
-       "x86_64\n",
-       noErr,
-       0x1068,
-       true,
-       io,
-       errAuthorizationToolExecuteFailure,
-       true,
-       none,
-       true,
-       {kUname, kRead, kClear},
-       io},
-      {"clear absent",
-       "x86_64\n",
-       noErr,
-       0x1068,
-       true,
-       other,
-       0,
-       true,
-       none,
-       true,
-       {kUname, kRead},
-       other},
-      {"clear unreadable",
-       "x86_64\n",
-       noErr,
-       0x1068,
-       true,
-       none,
-       0,
-       true,
-       none,
-       true,
-       {kUname, kRead},
-       ""},
-      {"set present",
-       "x86_64\n",
-       noErr,
-       0x1068,
-       false,
-       both,
-       0,
-       true,
-       "/tmp/m",
-       true,
-       {kUname, kRead},
-       both},
-      {"set whose write fails",
-       "x86_64\n",
-       noErr,
-       0x1068,
-       false,
-       other,
-       errAuthorizationToolExecuteFailure,
-       true,
-       "/tmp/m",
-       false,
-       {kUname, kRead, kSet},
-       other},
-      {"set not confirmed",
-       "x86_64\n",
-       noErr,
-       0x1068,
-       false,
-       other,
-       0,
-       false,
-       "/tmp/m",
-       false,
-       {kUname, kRead, kSet, kRead},
-       other},
-      {"set unreadable",
-       "x86_64\n",
-       noErr,
-       0x1068,
-       false,
-       none,
-       0,
-       true,
-       "/tmp/m",
-       false,
-       {kUname, kRead, kSet, kRead},
-       io},
-      {"set with marker",
-       "x86_64\n",
-       noErr,
-       0x1068,
-       false,
-       other,
-       0,
-       true,
-       "/tmp/m",
-       true,
-       {kUname, kRead, kSet, kRead, mark},
-       io},
-      {"set without marker",
-       "x86_64\n",
-       noErr,
-       0x1068,
-       false,
-       "",
-       0,
-       true,
-       none,
-       true,
-       {kUname, kRead, kSet, kRead},
-       io},
-      {"negative version is old",
-       "x86_64\n",
-       noErr,
-       -1,
-       false,
-       "",
-       0,
-       true,
-       none,
-       true,
-       {kUname, kRead, kSet, kRead},
-       io},
+      {nullptr,     noErr,   0x1068, false, "-v", 0, true, true, true, "U", "-v"},
+      {"i386\n",    noErr,   0x1068, false, "-v", 0, true, true, true, "U", "-v"},
+      {"i386\n",    noErr,   0x1068, true, "io=0x00040000", 0, true, false, true, "U", "io=0x00040000"},
+      {"X86_64\n",  noErr,   0x1068, true, "io=0x00040000", 0, true, false, true, "U", "io=0x00040000"},
+      {" x86_64",   noErr,   0x1068, true, "io=0x00040000", 0, true, false, true, "U", "io=0x00040000"},
+      {"x86_64",    fnfErr,  0x1068, false, "-v", 0, true, false, false, "U", "-v"},
+      {"x86_64",    gestaltUndefSelectorErr, 0x1068, true, "io=0x00040000", 0, true, false, false, "U", "io=0x00040000"},
+      {"x86_64\n",  noErr,   0x1070, false, "-v", 0, true, true, true, "U", "-v"},
+      {"x86_64h\n", noErr,   0x1100, false, "-v", 0, true, false, true, "U", "-v"},
+      // Clearing, on any version, empties the whole variable when it holds the io argument.
+      {"x86_64\n",  noErr,   0x1070, true, "-v io=0x00040000", 0, true, true, true, "URC", ""},
+      {"x86_64\n",  noErr,   0x1068, true, "io=0x00040000", 0, true, false, true, "URC", ""},
+      {"x86_64\n",  noErr,   0x1068, true, "io=0x00040000", kFails, true, false, true, "URC", "io=0x00040000"},
+      {"x86_64\n",  noErr,   0x1068, true, "-v", 0, true, false, true, "UR", "-v"},
+      {"x86_64\n",  noErr,   0x1068, true, nullptr, 0, true, false, true, "UR", ""},
+      // Setting replaces the whole variable and is confirmed by reading it again.
+      {"x86_64\n",  noErr,   0x1068, false, "-v io=0x00040000", 0, true, true, true, "UR", "-v io=0x00040000"},
+      {"x86_64\n",  noErr,   0x1068, false, "-v", kFails, true, true, false, "URS", "-v"},
+      {"x86_64\n",  noErr,   0x1068, false, "-v", 0, false, true, false, "URSR", "-v"},
+      {"x86_64\n",  noErr,   0x1068, false, nullptr, 0, true, true, false, "URSR", "io=0x00040000"},
+      {"x86_64\n",  noErr,   0x1068, false, "-v", 0, true, true, true, "URSRT", "io=0x00040000"},
+      {"x86_64\n",  noErr,   0x1068, false, "", 0, true, false, true, "URSR", "io=0x00040000"},
+      {"x86_64\n",  noErr,   -1,     false, "", 0, true, false, true, "URSR", "io=0x00040000"},
   };
+  // clang-format on
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
+    SCOPED_TRACE(::testing::Message() << (row.machine ? row.machine : "(none)") << " version "
+                                      << std::hex << row.version << " remove " << row.remove
+                                      << " boot-args " << (row.bootArgs ? row.bootArgs : "(none)"));
     journal.clear();
-    machine = row.machine;
+    machine = row.machine ? std::optional<std::string>(row.machine) : std::nullopt;
     systemInfo.status = row.gestalt;
     systemInfo.version = row.version;
-    bootArgs = row.bootArgs.value_or("");
-    nvramReadable = row.bootArgs.has_value();
-    authorization.executeStatuses.clear();
-    authorization.executeStatuses["/usr/sbin/nvram"] = {row.writeStatus};
+    bootArgs = row.bootArgs ? row.bootArgs : "";
+    nvramReadable = row.bootArgs != nullptr;
+    authorization.executeStatuses = {{"/usr/sbin/nvram", {row.write}}};
     writesStick = row.writeSticks;
-    peer().rebootFile() = row.marker;
+    peer().rebootFile() = row.marker ? std::optional<std::string>("/tmp/m") : std::nullopt;
 
     EXPECT_EQ(delegate().writeNVRAMArg(row.remove), row.result);
-    EXPECT_EQ(tools(), row.tools);
+    EXPECT_EQ(tools(), toolsOf(row.tools));
     EXPECT_EQ(bootArgs, row.bootArgsAfter);
   }
 }

@@ -145,23 +145,18 @@ TEST_F(PrefsTest, SetStoresA32BitNumberForAnyHostAndSynchronizesThatDomain) {
 TEST_F(PrefsTest, StoredValuesThatAreNoIntegerAreClampedCutOrAbsent) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double infinity = std::numeric_limits<double>::infinity();
+  const std::int64_t big = std::int64_t{1} << 40;
+  // clang-format off
   const std::pair<PreferenceValue, std::optional<std::int32_t>> cases[] = {
-      {std::int64_t{1} << 40, Limits::max()},
-      {-(std::int64_t{1} << 40), Limits::min()},
-      {std::int64_t{Limits::max()} + 1, Limits::max()},
+      {big, Limits::max()}, {-big, Limits::min()}, {std::int64_t{Limits::max()} + 1, Limits::max()},
       {std::int64_t{Limits::min()} - 1, Limits::min()},
       {std::numeric_limits<std::int64_t>::min(), Limits::min()},
-      {3.9, 3},
-      {-3.9, -3},
-      {-0.5, 0},
-      {1e12, Limits::max()},
-      {-infinity, Limits::min()},
-      {nan, std::nullopt},
-      {true, 1},
-      {false, 0},
-      {std::string("42"), std::nullopt},
-      {std::string(""), std::nullopt},
+      {3.9, 3}, {-3.9, -3}, {-0.5, 0}, {1e12, Limits::max()}, {-infinity, Limits::min()},
+      {nan, std::nullopt}, {true, 1}, {false, 0},
+      {std::string("42"), std::nullopt}, {std::string(""), std::nullopt},
   };
+  // clang-format on
+
   MapPreferences preferences;
   for (const auto& [stored, expected] : cases) {
     preferences.values["com.quorix.remote/Key"] = stored;
@@ -182,18 +177,14 @@ TEST_F(PrefsTest, FileValuesOfEveryKindAsTheHelpersReadThem) {
                        "<key>Date</key><date>2020-01-01T00:00:00Z</date>"
                        "<key>List</key><array><integer>1</integer></array>"
                        "<key>Nested</key><dict><key>Port</key><integer>1</integer></dict></dict>"));
+  // clang-format off
   const std::pair<const char*, std::optional<std::int32_t>> cases[] = {
-      {"Negative", -5},
-      {"Huge", Limits::max()},
-      {"Real", 2},
-      {"Flag", 1},
-      {"Text", std::nullopt},
-      {"Blob", std::nullopt},
-      {"Date", std::nullopt},
-      {"List", std::nullopt},
-      {"Nested", std::nullopt},
-      {"Port", std::nullopt},
+      {"Negative", -5}, {"Huge", Limits::max()}, {"Real", 2}, {"Flag", 1}, {"Text", std::nullopt},
+      {"Blob", std::nullopt}, {"Date", std::nullopt}, {"List", std::nullopt},
+      {"Nested", std::nullopt}, {"Port", std::nullopt},
   };
+  // clang-format on
+
   for (const auto& [key, expected] : cases) {
     std::int32_t value = 1234;
     EXPECT_EQ(RegValueGet(key, &value), expected.has_value()) << key;
