@@ -257,6 +257,19 @@ TEST_F(PrefsTest, AGarbageDomainFileReadsAsEmptyAndIsReplacedCleanly) {
     EXPECT_EQ(filesIn(folder.path()), std::vector<std::string>{"com.quorix.remote.plist"})
         << "no temporary file is left";
   }
+
+  // A write that cannot take the file's place is dropped whole and reported.
+  folder.file("morvane/preferences/ByHost/d.h.plist/keep", "x");
+  PlistPreferences preferences(folder.path(), "h");
+  preferences.setValue("Port", std::int64_t{1}, "d", PreferenceUser::kCurrentUser,
+                       PreferenceHost::kCurrentHost);
+  EXPECT_FALSE(
+      preferences.synchronize("d", PreferenceUser::kCurrentUser, PreferenceHost::kCurrentHost));
+  EXPECT_EQ(preferences.copyAppValue("Port", "d"), PreferenceValue(std::int64_t{1}))
+      << "still held";
+  EXPECT_EQ(filesIn(folder.path()),
+            (std::vector<std::string>{"ByHost", "ByHost/d.h.plist", "ByHost/d.h.plist/keep",
+                                      "com.quorix.remote.plist"}));
 }
 
 TEST_F(PrefsTest, EveryDomainStaysInsideThePreferenceFolder) {
