@@ -1,1 +1,248 @@
-// Being written.
+#include "platform/process_launcher_posix.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+extern char** environ;
+
+namespace morvane {
+namespace {
+
+/// A pipe holds 64 KiB unless told otherwise, so a larger read rarely returns more.
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+/// Below this, a new buffer is cheaper to fault in page by page than with an extra call.
+constexpr std::size_t kPrefaultFrom = 1 << 20;
+
+/// Maps every whole page of `text`'s buffer in one call. Touching fresh pages one at a time
+/// costs a fault each, which inside a virtual machine can cost more than the pipe itself; a
+/// kernel older than 5.14 refuses the call, and the pages then fault in as they are written.
+void prefault(std::string& text) {
+  const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const auto begin = reinterpret_cast<std::uintptr_t>(text.data());
+  const std::uintptr_t first = (begin + page - 1) / page * page;
+  const std::uintptr_t last = (begin + text.capacity()) / page * page;
+  if (last > first) {
+    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+  }
+}
+
+/// Makes room for `more` bytes after the end of `output`. The capacity doubles, so a 64 MiB
+/// output costs a handful of copies; a large new buffer is mapped before the old bytes are
+/// copied into it.
+void growFor(std::string& output, std::size_t more) {
+  if (output.capacity() - output.size() >= more) {
+    return;
+  }
+  std::string larger;
+  larger.reserve(std::max(output.size() + more, 2 * output.capacity()));
+  if (larger.capacity() >= kPrefaultFrom) {
+    prefault(larger);
+  }
+  larger.append(output);
+  output.swap(larger);
+}
+
+/// The file actions of one spawn, destroyed with the spawn.
+class SpawnActions {
+ public:
+  SpawnActions() : valid_(::posix_spawn_file_actions_init(&actions_) == 0) {}
+  ~SpawnActions() {
+    if (valid_) {
+      ::posix_spawn_file_actions_destroy(&actions_);
+    }
+  }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+
+  /// Adds the redirections of `streams`, then closes every descriptor above 2.
+  bool connect(const ChildStreams& streams) {
+    return valid_ &&
+           (!streams.inputFromNull ||
+            ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) ==
+                0) &&
+           connectOutput(streams) &&
+           // The redirections above come first: the pipe's end sits above 2 until it is
+           // copied onto standard output. Closing everything also covers descriptors that a
+           // library opened without close-on-exec.
+           ::posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0;
+  }
+  const posix_spawn_file_actions_t* get() const { return &actions_; }
+
+ private:
+  bool connectOutput(const ChildStreams& streams) {
+    if (streams.outputToNull) {
+      return ::posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY,
+                                                0) == 0;
+    }
+    return streams.output < 0 ||
+           ::posix_spawn_file_actions_adddup2(&actions_, streams.output, STDOUT_FILENO) == 0;
+  }
+
+  posix_spawn_file_actions_t actions_;
+  bool valid_;
+};
+
+/// The attributes of one spawn: every signal at its default and none blocked, so a tool never
+/// inherits an ignored SIGPIPE or SIGINT from the program or one of its libraries.
+class SpawnAttributes {
+ public:
+  SpawnAttributes() : valid_(::posix_spawnattr_init(&attributes_) == 0) {}
+  ~SpawnAttributes() {
+    if (valid_) {
+      ::posix_spawnattr_destroy(&attributes_);
+    }
+  }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+
+  bool resetSignals() {
+    sigset_t all;
+    sigset_t none;
+    return valid_ && ::sigfillset(&all) == 0 && ::sigemptyset(&none) == 0 &&
+           ::posix_spawnattr_setsigdefault(&attributes_, &all) == 0 &&
+           ::posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&
+           ::posix_spawnattr_setflags(&attributes_,
+                                      POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK) == 0;
+  }
+  const posix_spawnattr_t* get() const { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+  bool valid_;
+};
+
+}  // namespace
+
+UniqueFd::UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    reset();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+void UniqueFd::reset() {
+  if (fd_ >= 0) {
+    // Linux releases the descriptor even when close reports EINTR, so it is never retried.
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+std::optional<Pipe> makePipe() {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) {
+    return std::nullopt;
+  }
+  return Pipe{UniqueFd(ends[0]), UniqueFd(ends[1])};
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
+
+std::optional<int> ChildProcess::wait() {
+  if (pid_ <= 0) {
+    return std::nullopt;
+  }
+  int status = 0;
+  pid_t ended;
+  do {
+    ended = ::waitpid(pid_, &status, 0);
+  } while (ended < 0 && errno == EINTR);
+  pid_ = -1;
+  if (ended < 0) {
+    return std::nullopt;
+  }
+  return status;
+}
+
+bool ChildProcess::reapIfEnded() {
+  if (pid_ <= 0) {
+    return true;
+  }
+  int status = 0;
+  pid_t ended;
+  do {
+    ended = ::waitpid(pid_, &status, WNOHANG);
+  } while (ended < 0 && errno == EINTR);
+  if (ended == 0) {
+    return false;
+  }
+  pid_ = -1;
+  return true;
+}
+
+std::optional<ChildProcess> spawnChild(const char* path, std::vector<const char*> argv,
+                                       const ChildStreams& streams) {
+  SpawnActions actions;
+  SpawnAttributes attributes;
+  if (!actions.connect(streams) || !attributes.resetSignals()) {
+    return std::nullopt;
+  }
+  argv.push_back(nullptr);
+  // posix_spawn takes char* const[] for historical reasons; it never writes through them.
+  auto* const arguments = const_cast<char* const*>(argv.data());
+  auto* const environment =
+      streams.environment != nullptr ? const_cast<char* const*>(streams.environment) : environ;
+  pid_t pid = -1;
+  // glibc reports a failed exec in the child (ENOENT, EACCES for a folder, ENOEXEC for a file
+  // that is no program) as the result here, and never retries through a shell.
+  if (::posix_spawn(&pid, path, actions.get(), attributes.get(), arguments, environment) != 0) {
+    return std::nullopt;
+  }
+  return ChildProcess(pid);
+}
+
+std::optional<std::string> readToEnd(int fd) {
+  const std::unique_ptr<char[]> chunk = std::make_unique_for_overwrite<char[]>(kReadChunk);
+  std::string output;
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk.get(), kReadChunk);
+    if (got > 0) {
+      growFor(output, static_cast<std::size_t>(got));
+      output.append(chunk.get(), static_cast<std::size_t>(got));
+    } else if (got == 0) {
+      return output;
+    } else if (errno != EINTR) {
+      return std::nullopt;
+    }
+  }
+}
+
+std::optional<std::string> PosixProcessLauncher::launchAndReadOutput(
+    const std::string& tool, const std::vector<std::string>& arguments) {
+  std::optional<Pipe> pipe = makePipe();
+  if (!pipe) {
+    return std::nullopt;
+  }
+  std::vector<const char*> argv{tool.c_str()};
+  for (const std::string& argument : arguments) {
+    argv.push_back(argument.c_str());
+  }
+  std::optional<ChildProcess> child =
+      spawnChild(tool.c_str(), std::move(argv), ChildStreams{.output = pipe->writeEnd.get()});
+  // Once the tool holds the only writing end, its end is the end of file of the read below.
+  pipe->writeEnd.reset();
+  if (!child) {
+    return std::nullopt;
+  }
+  std::optional<std::string> output = readToEnd(pipe->readEnd.get());
+  // Closed before the wait: after a failed read the tool must not block on a full pipe.
+  pipe->readEnd.reset();
+  child->wait();
+  return output;
+}
+
+}  // namespace morvane
