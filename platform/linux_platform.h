@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/authorization_sudo.h"
 #include "platform/file_manager_posix.h"
 #include "platform/localizer_gettext.h"
 #include "platform/log_syslog.h"
 #include "platform/platform.h"
 #include "platform/process_exit_posix.h"
+#include "platform/process_launcher_posix.h"
 #include "platform/property_lists_libplist.h"
 #include "platform/system_info_plist.h"
 #include "platform/unavailable_services.h"
@@ -20,8 +22,8 @@ class LinuxPlatform {
 
  private:
   PosixFileManager files_;
-  UnavailableProcessLauncher processes_;
-  UnavailableAuthorizationService authorization_;
+  PosixProcessLauncher processes_;
+  SudoAuthorizationService authorization_;
   LibplistPropertyLists propertyLists_;
   PlistSystemInfo systemInfo_{propertyLists_, kSystemVersionFile};
   UnavailableAppleEvents appleEvents_;

@@ -1,37 +1,12 @@
 #pragma once
 
 // PLACEHOLDERS for the services whose Linux implementations are not written yet. Each one
-// refuses: no tool starts, no right is granted, no event is sent, no loop runs.
+// refuses: no event is sent, no loop runs.
 
 #include "platform/apple_events.h"
 #include "platform/application.h"
-#include "platform/authorization.h"
-#include "platform/process_launcher.h"
 
 namespace morvane {
-
-class UnavailableProcessLauncher final : public ProcessLauncher {
- public:
-  std::optional<std::string> launchAndReadOutput(const std::string&,
-                                                 const std::vector<std::string>&) override {
-    return std::nullopt;
-  }
-};
-
-class UnavailableAuthorizationService final : public AuthorizationService {
- public:
-  OSStatus create(AuthorizationFlags, AuthorizationRef*) override {
-    return errAuthorizationInternal;
-  }
-  OSStatus copyRights(AuthorizationRef, const AuthorizationRights&, AuthorizationFlags) override {
-    return errAuthorizationInternal;
-  }
-  OSStatus executeWithPrivileges(AuthorizationRef, const char*, AuthorizationFlags,
-                                 const char* const*, std::unique_ptr<PrivilegedTool>*) override {
-    return errAuthorizationInternal;
-  }
-  OSStatus free(AuthorizationRef, AuthorizationFlags) override { return errAuthorizationInternal; }
-};
 
 class UnavailableAppleEvents final : public AppleEvents {
  public:
