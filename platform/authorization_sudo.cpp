@@ -49,6 +49,23 @@ bool asksOnlyForAdminRight(const AuthorizationRights& rights) {
   return true;
 }
 
+/// The argument vector that starts `tool` with the null-terminated `arguments` (which may be
+/// null), through `sudo` unless that is null.
+std::vector<const char*> toolArgv(const char* sudo, const char* tool,
+                                  const char* const* arguments) {
+  std::vector<const char*> argv;
+  if (sudo != nullptr) {
+    // "--" ends sudo's options, so a tool or argument that starts with "-" stays the tool's.
+    argv = {sudo, "-n", "--"};
+  }
+  argv.push_back(tool);
+  for (const char* const* argument = arguments; argument != nullptr && *argument != nullptr;
+       ++argument) {
+    argv.push_back(*argument);
+  }
+  return argv;
+}
+
 OSStatus statusOfRequest(int waitStatus) {
   if (WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0) {
     return errAuthorizationSuccess;
@@ -115,19 +132,10 @@ OSStatus SudoAuthorizationService::executeWithPrivileges(AuthorizationRef author
   if (tool == nullptr || tool[0] != '/' || started == nullptr) {
     return errAuthorizationToolExecuteFailure;
   }
-  const bool direct = isAdministrator_();
-  std::vector<const char*> argv;
-  if (!direct) {
-    // "--" ends sudo's options, so a tool or argument that starts with "-" stays the tool's.
-    argv = {sudo_.c_str(), "-n", "--"};
-  }
-  argv.push_back(tool);
-  for (const char* const* argument = arguments; argument != nullptr && *argument != nullptr;
-       ++argument) {
-    argv.push_back(*argument);
-  }
+  // As administrator the tool starts directly.
+  const char* const sudo = isAdministrator_() ? nullptr : sudo_.c_str();
   std::optional<ChildProcess> child = spawnChild(
-      direct ? tool : sudo_.c_str(), std::move(argv),
+      sudo != nullptr ? sudo : tool, toolArgv(sudo, tool, arguments),
       ChildStreams{.inputFromNull = true, .outputToNull = true, .environment = kToolEnvironment});
   if (!child) {
     return errAuthorizationToolExecuteFailure;

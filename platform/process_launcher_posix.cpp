@@ -25,15 +25,21 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kPrefaultFrom = 1 << 20;
 
 /// Maps every whole page of `text`'s buffer in one call. Touching fresh pages one at a time
-/// costs a fault each, which inside a virtual machine can cost more than the pipe itself; a
-/// kernel older than 5.14 refuses the call, and the pages then fault in as they are written.
+/// costs a fault each, which inside a virtual machine can cost more than the pipe itself. The
+/// price is that the whole capacity, up to twice the output, is mapped at once.
 void prefault(std::string& text) {
-  const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pageSize <= 0) {
+    return;
+  }
+  const auto page = static_cast<std::uintptr_t>(pageSize);
   const auto begin = reinterpret_cast<std::uintptr_t>(text.data());
   const std::uintptr_t first = (begin + page - 1) / page * page;
   const std::uintptr_t last = (begin + text.capacity()) / page * page;
   if (last > first) {
-    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+    // A kernel older than 5.14 refuses; the pages then fault in as they are written, which
+    // costs only speed, so the refusal is not an error.
+    static_cast<void>(::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE));
   }
 }
 
@@ -67,19 +73,21 @@ class SpawnActions {
 
   /// Adds the redirections of `streams`, then closes every descriptor above 2.
   bool connect(const ChildStreams& streams) {
-    return valid_ &&
-           (!streams.inputFromNull ||
-            ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) ==
-                0) &&
-           connectOutput(streams) &&
-           // The redirections above come first: the pipe's end sits above 2 until it is
-           // copied onto standard output. Closing everything also covers descriptors that a
-           // library opened without close-on-exec.
-           ::posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0;
+    if (!valid_ || !connectInput(streams) || !connectOutput(streams)) {
+      return false;
+    }
+    // After the redirections: the pipe's end sits above 2 until it is copied onto standard
+    // output. Closing everything also covers descriptors that a library opened without
+    // close-on-exec.
+    return ::posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0;
   }
   const posix_spawn_file_actions_t* get() const { return &actions_; }
 
  private:
+  bool connectInput(const ChildStreams& streams) {
+    return !streams.inputFromNull || ::posix_spawn_file_actions_addopen(
+                                         &actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0;
+  }
   bool connectOutput(const ChildStreams& streams) {
     if (streams.outputToNull) {
       return ::posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY,
@@ -122,6 +130,15 @@ class SpawnAttributes {
   bool valid_;
 };
 
+/// waitpid on `pid` and no other child, retried when a signal interrupts it.
+pid_t waitForChild(pid_t pid, int* status, int options) {
+  pid_t ended;
+  do {
+    ended = ::waitpid(pid, status, options);
+  } while (ended < 0 && errno == EINTR);
+  return ended;
+}
+
 }  // namespace
 
 UniqueFd::UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -157,27 +174,15 @@ std::optional<int> ChildProcess::wait() {
     return std::nullopt;
   }
   int status = 0;
-  pid_t ended;
-  do {
-    ended = ::waitpid(pid_, &status, 0);
-  } while (ended < 0 && errno == EINTR);
-  pid_ = -1;
-  if (ended < 0) {
+  if (waitForChild(std::exchange(pid_, -1), &status, 0) < 0) {
     return std::nullopt;
   }
   return status;
 }
 
 bool ChildProcess::reapIfEnded() {
-  if (pid_ <= 0) {
-    return true;
-  }
   int status = 0;
-  pid_t ended;
-  do {
-    ended = ::waitpid(pid_, &status, WNOHANG);
-  } while (ended < 0 && errno == EINTR);
-  if (ended == 0) {
+  if (pid_ > 0 && waitForChild(pid_, &status, WNOHANG) == 0) {
     return false;
   }
   pid_ = -1;
