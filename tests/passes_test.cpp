@@ -257,23 +257,5 @@ TEST_F(PassesTest, FilterDropsEveryCopyOfALoadedKextThatNeedsNoWork) {
   EXPECT_TRUE(execs().empty()) << "the filter changes nothing";
 }
 
-TEST_F(PassesTest, LaunchEndsWithOneWhenNothingIsLeftAndUninstallRunsAtOnce) {
-  offer("/k/same.kext", "1.0", "com.example.same");
-  install("same.kext", "1.0");
-  loaded = {"com.example.same"};
-  EXPECT_EQ(launch({"/k/same.kext"}), kExitSuccess);
-  EXPECT_TRUE(execs().empty());
-  EXPECT_FALSE(resource.window.isVisible());
-
-  ASSERT_EQ(launch({"-u", kExt + "/same.kext"}), std::nullopt);
-  EXPECT_EQ(exitStatusOf([this] { delegate().applicationDidFinishLaunching(); }), kExitSuccess);
-  EXPECT_FALSE(files.fileExists(kExt + "/same.kext"));
-
-  files.addDirectory("/k");
-  ASSERT_EQ(launch({"-u", "/k"}), std::nullopt);
-  EXPECT_EQ(exitStatusOf([this] { delegate().applicationDidFinishLaunching(); }), kExitFailure);
-  EXPECT_EQ(application.runs, 0);
-}
-
 }  // namespace
 }  // namespace morvane::testing
