@@ -142,8 +142,10 @@ bool replaceFile(const fs::path& file, std::string_view bytes) {
   if (error) {
     return false;
   }
-  std::string temporary =
-      (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+  std::string name = ".";
+  name += file.filename().string();
+  name += ".XXXXXX";
+  std::string temporary = (file.parent_path() / name).string();
   Descriptor handle(::mkostemp(temporary.data(), O_CLOEXEC));
   if (handle.get() < 0) {
     return false;
