@@ -8,30 +8,12 @@
 #include <string_view>
 
 #include "platform/property_lists_libplist.h"
+#include "platform/unique_fd.h"
 
 namespace morvane {
 namespace {
 
 namespace fs = std::filesystem;
-
-/// Closes the descriptor it holds unless it was closed by hand.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() { close(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  /// Closes now; false when the system reports that buffered data was lost.
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 /// `text` with every byte outside [A-Za-z0-9._-] written as %XX.
 std::string fileNamePiece(std::string_view text) {
@@ -128,7 +110,7 @@ bool writeAll(int fd, std::string_view bytes) {
 
 /// Makes a finished rename survive a crash of the machine; a failure only loses durability.
 void syncFolder(const fs::path& folder) {
-  Descriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (handle.get() >= 0) {
     ::fsync(handle.get());
   }
@@ -146,7 +128,7 @@ bool replaceFile(const fs::path& file, std::string_view bytes) {
   name += file.filename().string();
   name += ".XXXXXX";
   std::string temporary = (file.parent_path() / name).string();
-  Descriptor handle(::mkostemp(temporary.data(), O_CLOEXEC));
+  UniqueFd handle(::mkostemp(temporary.data(), O_CLOEXEC));
   if (handle.get() < 0) {
     return false;
   }
@@ -161,7 +143,7 @@ bool replaceFile(const fs::path& file, std::string_view bytes) {
 
 /// The first line of the small text file at `path`, or "" when it cannot be read.
 std::string firstLine(const char* path) {
-  const Descriptor handle(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  const UniqueFd handle(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
   char buffer[256];
   ssize_t count = -1;
   do {

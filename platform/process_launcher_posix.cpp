@@ -150,24 +150,6 @@ pid_t waitForChild(pid_t pid, int* status, int options) {
 
 }  // namespace
 
-UniqueFd::UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    reset();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-void UniqueFd::reset() {
-  if (fd_ >= 0) {
-    // Linux releases the descriptor even when close reports EINTR, so it is never retried.
-    ::close(fd_);
-    fd_ = -1;
-  }
-}
-
 std::optional<Pipe> makePipe() {
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/unique_fd.h"
+
 #include <sys/types.h>
 
 #include <optional>
@@ -9,26 +11,6 @@
 #include "platform/process_launcher.h"
 
 namespace morvane {
-
-/// Owns one file descriptor and closes it exactly once.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() { reset(); }
-  UniqueFd(UniqueFd&& other) noexcept;
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  /// The descriptor, or -1 when none is held.
-  int get() const { return fd_; }
-  /// Closes the descriptor now, if one is held.
-  void reset();
-
- private:
-  int fd_ = -1;
-};
 
 /// Both ends of a new pipe, each close-on-exec so that no other child inherits them.
 struct Pipe {

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <limits>
 
+#include "platform/unique_fd.h"
+
 namespace morvane {
 namespace {
 
@@ -16,28 +18,11 @@ struct MallocFree {
   void operator()(char* text) const { std::free(text); }
 };
 
-/// Closes the descriptor it holds.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 /// The whole content of the regular file at `path`. The type is tested on the open
 /// descriptor, so a folder or a device swapped in after a path check is never read; opening
 /// without blocking keeps a named pipe from stalling the open itself.
 std::optional<std::string> readRegularFile(const std::string& path) {
-  const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   struct stat status {};
   if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
     return std::nullopt;
