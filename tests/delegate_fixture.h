@@ -30,23 +30,16 @@ class MorvaneAppDelegateTestPeer {
   std::vector<std::string>& pathArray() { return d_.m_pathArray; }
   Button*& restartBtn() { return d_.restartBtn; }
 
-  Timer*& CDTimer() { return d_.CDTimer; }
-  double& timerCountDown() { return d_.timerCountDown; }
-
   void processArguments() { d_.processArguments(); }
   std::optional<std::string> runCommand(const std::optional<std::string>& tool,
                                         const std::optional<std::vector<std::string>>& arguments) {
     return d_.runCommand(tool, arguments);
   }
-  bool authorizeSetting() { return d_.authorizeSetting(); }
   bool executePrivilegesWithCommand(const char* tool, const char* const* args) {
     return d_.executePrivilegesWithCommand(tool, args);
   }
   std::optional<std::string> getInfoPlistWithKey(const std::string& key, const std::string& file) {
     return d_.getInfoPlistWithKey(key, file);
-  }
-  bool checkKextLoadedWithBundleID(const std::string& id) {
-    return d_.checkKextLoadedWithBundleID(id);
   }
   bool isKextLoadedInSystem(const std::string& path) { return d_.isKextLoadedInSystem(path); }
   int checkKextUpgrade(const std::string& path) { return d_.checkKextUpgrade(path); }
@@ -56,11 +49,6 @@ class MorvaneAppDelegateTestPeer {
   }
   bool processKextInstall(bool uninstall) { return d_.processKextInstall(uninstall); }
   bool filterNotInstallKext() { return d_.filterNotInstallKext(); }
-  bool hasNVRAMArg() { return d_.hasNVRAMArg(); }
-  bool restartSystem() { return d_.restartSystem(); }
-  void showNotificationWithCountdown(bool withCountdown) {
-    d_.showNotificationWithCountdown(withCountdown);
-  }
 
  private:
   MorvaneAppDelegate& d_;
