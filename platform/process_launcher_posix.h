@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/unique_fd.h"
-
 #include <sys/types.h>
 
 #include <optional>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "platform/process_launcher.h"
+#include "platform/unique_fd.h"
 
 namespace morvane {
 
@@ -64,9 +63,6 @@ struct ChildStreams {
 /// cannot be started (missing, a folder, not executable, not a program).
 std::optional<ChildProcess> spawnChild(const char* path, std::vector<const char*> argv,
                                        const ChildStreams& streams);
-
-/// Reads `fd` until end of file, however much arrives. None when a read fails.
-std::optional<std::string> readToEnd(int fd);
 
 /// posix_spawn, a pipe for standard output, a read loop and waitpid on that one child.
 class PosixProcessLauncher final : public ProcessLauncher {

@@ -4,11 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
 
+#include "platform/read_to_end.h"
 #include "platform/unique_fd.h"
 
 namespace morvane {
@@ -27,24 +27,16 @@ std::optional<std::string> readRegularFile(const std::string& path) {
   if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
     return std::nullopt;
   }
-  std::string bytes;
-  char buffer[8192];
-  for (;;) {
-    const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) {
-      continue;
-    }
-    if (count < 0) {
-      return std::nullopt;
-    }
-    if (count == 0) {
-      return bytes;
-    }
-    bytes.append(buffer, static_cast<std::size_t>(count));
-    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-      return std::nullopt;
-    }
+  // libplist takes a 32-bit length: a longer file is no property list of ours.
+  constexpr auto kLongest = std::numeric_limits<std::uint32_t>::max();
+  if (static_cast<std::uintmax_t>(status.st_size) > kLongest) {
+    return std::nullopt;
   }
+  std::optional<std::string> bytes = readToEnd(file.get());
+  if (!bytes || bytes->size() > kLongest) {
+    return std::nullopt;
+  }
+  return bytes;
 }
 
 }  // namespace
