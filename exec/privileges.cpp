@@ -6,8 +6,6 @@
 namespace morvane {
 namespace {
 
-constexpr char kAdminRightName[] = "system.privilege.admin";
-
 /// The user may be asked, the right extends to our credential, and it is obtained now rather
 /// than when the tool starts.
 constexpr AuthorizationFlags kRightsRequestFlags = kAuthorizationFlagInteractionAllowed |
@@ -26,7 +24,7 @@ bool MorvaneAppDelegate::authorizeSetting() {
     }
   }
   // Asked before every tool, also after an earlier grant: a refusal is asked again next time.
-  AuthorizationItem right{kAdminRightName, 0, nullptr, 0};
+  AuthorizationItem right{kAuthorizationRightAdmin, 0, nullptr, 0};
   const AuthorizationRights rights{1, &right};
   const OSStatus status = service.copyRights(authorizationRef, rights, kRightsRequestFlags);
   if (status != errAuthorizationSuccess) {

@@ -19,6 +19,9 @@ inline constexpr OSStatus errAuthorizationCanceled = -60006;
 inline constexpr OSStatus errAuthorizationInternal = -60008;
 inline constexpr OSStatus errAuthorizationToolExecuteFailure = -60031;
 
+/// The right to act as administrator, the one right the program asks for.
+inline constexpr char kAuthorizationRightAdmin[] = "system.privilege.admin";
+
 inline constexpr AuthorizationFlags kAuthorizationFlagDefaults = 0;
 inline constexpr AuthorizationFlags kAuthorizationFlagInteractionAllowed = 1;
 inline constexpr AuthorizationFlags kAuthorizationFlagExtendRights = 2;

@@ -12,8 +12,6 @@
 namespace morvane {
 namespace {
 
-constexpr char kAdminRightName[] = "system.privilege.admin";
-
 /// The original platform's statuses for a reference it never handed out, and its flag that
 /// drops the rights along with the reference.
 constexpr OSStatus errAuthorizationInvalidRef = -60002;
@@ -42,7 +40,7 @@ class SpawnedPrivilegedTool final : public PrivilegedTool {
 bool asksOnlyForAdminRight(const AuthorizationRights& rights) {
   for (std::uint32_t i = 0; i < rights.count; ++i) {
     const char* name = rights.items[i].name;
-    if (name == nullptr || std::strcmp(name, kAdminRightName) != 0) {
+    if (name == nullptr || std::strcmp(name, kAuthorizationRightAdmin) != 0) {
       return false;
     }
   }
