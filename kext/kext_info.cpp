@@ -36,12 +36,8 @@ bool MorvaneAppDelegate::isKextLoadedInSystem(const std::string& kextPath) {
 int MorvaneAppDelegate::checkKextUpgrade(const std::string& kextPath) {
   // A path that names no entry of the extensions folder has no installed copy to compare
   // with; the passes refuse it before any tool runs.
-  const std::optional<std::string> name = kextName(kextPath);
-  if (!name) {
-    return 0;
-  }
-  const std::string installed = std::string(kExtensionsFolder) + "/" + *name;
-  if (!platform_.files.fileExists(installed)) {
+  const std::optional<std::string> installed = installedCopy(kextPath);
+  if (!installed || !platform_.files.fileExists(*installed)) {
     return 0;
   }
   const std::optional<std::string> offered = platform_.propertyLists.bundleVersion(kextPath);
@@ -50,7 +46,7 @@ int MorvaneAppDelegate::checkKextUpgrade(const std::string& kextPath) {
   }
   // An installed copy whose version cannot be read (no bundle information, no version, not a
   // bundle) is taken as older, so that an offered kext with a version repairs it.
-  const std::optional<std::string> current = platform_.propertyLists.bundleVersion(installed);
+  const std::optional<std::string> current = platform_.propertyLists.bundleVersion(*installed);
   if (!current) {
     return 1;
   }

@@ -17,18 +17,18 @@ std::string refusedPathMessage(const std::string& path) {
   return "Refused: names no entry of " + std::string(kExtensionsFolder) + ". [" + path + "]";
 }
 
-std::optional<std::string> kextName(const std::string& sourcePath) {
+std::optional<std::string> installedCopy(const std::string& sourcePath) {
   const std::size_t last = sourcePath.find_last_not_of('/');
   if (last == std::string::npos) {
     return std::nullopt;
   }
   const std::size_t slash = sourcePath.rfind('/', last);
   const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-  std::string piece = sourcePath.substr(start, last + 1 - start);
+  const std::string piece = sourcePath.substr(start, last + 1 - start);
   if (!namesAnEntry(piece)) {
     return std::nullopt;
   }
-  return piece;
+  return std::string(kExtensionsFolder) + "/" + piece;
 }
 
 std::optional<std::string> extensionsEntry(const std::string& path) {

@@ -8,10 +8,11 @@ namespace morvane {
 // The one rule that keeps every pass inside the extensions folder. Nothing is ever unloaded,
 // removed or copied over unless these functions name it.
 
-/// The name an offered kext gets in the extensions folder: the last piece of `sourcePath`,
-/// trailing slashes left out ("/k/a.kext/" is "a.kext"). None when that piece is empty, "."
-/// or "..", since it would name the extensions folder itself or a folder above it.
-std::optional<std::string> kextName(const std::string& sourcePath);
+/// Where an offered kext is installed: the extensions folder and the last piece of
+/// `sourcePath`, trailing slashes left out ("/k/a.kext/" is installed as
+/// "/System/Library/Extensions/a.kext"). None when that piece is empty, "." or "..", since it
+/// would name the extensions folder itself or a folder above it.
+std::optional<std::string> installedCopy(const std::string& sourcePath);
 
 /// The log line of a path that these rules refuse.
 std::string refusedPathMessage(const std::string& path);

@@ -76,12 +76,12 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
     return true;
   }
   for (const std::string& source : m_pathArray) {
-    const std::optional<std::string> name = kextName(source);
-    if (!name) {
+    const std::optional<std::string> dest = installedCopy(source);
+    if (!dest) {
       platform_.log.write(refusedPathMessage(source));
       return false;
     }
-    if (installKext(source, std::string(kExtensionsFolder) + "/" + *name) < 1) {
+    if (installKext(source, *dest) < 1) {
       return false;
     }
   }
