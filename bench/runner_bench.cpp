@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "exec/utf8.h"
-#include "platform/process_launcher_posix.h"
+#include "platform/posix/process_launcher_posix.h"
 
 extern char** environ;
 

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "platform/authorization_sudo.h"
-#include "platform/file_manager_posix.h"
-#include "platform/localizer_gettext.h"
-#include "platform/log_syslog.h"
+#include "platform/posix/authorization_sudo.h"
+#include "platform/posix/file_manager_posix.h"
+#include "platform/posix/localizer_gettext.h"
+#include "platform/posix/log_syslog.h"
 #include "platform/platform.h"
-#include "platform/process_exit_posix.h"
-#include "platform/process_launcher_posix.h"
-#include "platform/property_lists_libplist.h"
-#include "platform/system_info_plist.h"
+#include "platform/posix/process_exit_posix.h"
+#include "platform/posix/process_launcher_posix.h"
+#include "platform/posix/property_lists_libplist.h"
+#include "platform/posix/system_info_plist.h"
 #include "platform/unavailable_services.h"
 
 namespace morvane {

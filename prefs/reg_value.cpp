@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/preferences_plist.h"
+#include "platform/posix/preferences_plist.h"
 
 const char* QUORIX_REMOTE_REG_KEY = "com.quorix.remote";
 

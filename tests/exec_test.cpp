@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "exec/utf8.h"
-#include "platform/file_manager_posix.h"
-#include "platform/process_launcher_posix.h"
+#include "platform/posix/file_manager_posix.h"
+#include "platform/posix/process_launcher_posix.h"
 #include "tests/delegate_fixture.h"
 #include "tests/test_tools.h"
 

@@ -2,7 +2,7 @@
 
 #include "kext/kext_listing.h"
 #include "kext/version_order.h"
-#include "platform/property_lists_libplist.h"
+#include "platform/posix/property_lists_libplist.h"
 #include "tests/delegate_fixture.h"
 #include "tests/temp_folder.h"
 

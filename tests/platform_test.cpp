@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
-#include "platform/file_manager_posix.h"
-#include "platform/localizer_gettext.h"
-#include "platform/property_lists_libplist.h"
-#include "platform/system_info_plist.h"
+#include "platform/posix/file_manager_posix.h"
+#include "platform/posix/localizer_gettext.h"
+#include "platform/posix/property_lists_libplist.h"
+#include "platform/posix/system_info_plist.h"
 #include "tests/temp_folder.h"
 
 namespace morvane::testing {

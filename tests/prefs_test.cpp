@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "platform/preferences_plist.h"
+#include "platform/posix/preferences_plist.h"
 #include "prefs/reg_value.h"
 #include "tests/temp_folder.h"
 

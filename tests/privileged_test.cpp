@@ -3,7 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/authorization_sudo.h"
+#include "platform/posix/authorization_sudo.h"
 #include "tests/delegate_fixture.h"
 #include "tests/test_tools.h"
 

@@ -1,4 +1,4 @@
-#include "platform/process_launcher_posix.h"
+#include "platform/posix/process_launcher_posix.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/property_lists_libplist.h"
+#include "platform/posix/property_lists_libplist.h"
 #include "tests/temp_folder.h"
 
 namespace morvane::testing {

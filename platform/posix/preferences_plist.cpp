@@ -1,4 +1,4 @@
-#include "platform/preferences_plist.h"
+#include "platform/posix/preferences_plist.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/property_lists_libplist.h"
-#include "platform/unique_fd.h"
+#include "platform/posix/property_lists_libplist.h"
+#include "platform/posix/unique_fd.h"
 
 namespace morvane {
 namespace {

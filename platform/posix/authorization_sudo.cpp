@@ -1,4 +1,4 @@
-#include "platform/authorization_sudo.h"
+#include "platform/posix/authorization_sudo.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/process_launcher_posix.h"
+#include "platform/posix/process_launcher_posix.h"
 
 namespace morvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/process_launcher_posix.h"
+#include "platform/posix/process_launcher_posix.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,7 +12,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform/read_to_end.h"
+#include "platform/posix/read_to_end.h"
 
 extern char** environ;
 

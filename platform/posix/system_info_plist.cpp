@@ -1,4 +1,4 @@
-#include "platform/system_info_plist.h"
+#include "platform/posix/system_info_plist.h"
 
 #include <algorithm>
 #include <array>

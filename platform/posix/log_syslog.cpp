@@ -1,4 +1,4 @@
-#include "platform/log_syslog.h"
+#include "platform/posix/log_syslog.h"
 
 #include <syslog.h>
 #include <unistd.h>

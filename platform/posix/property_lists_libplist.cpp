@@ -1,4 +1,4 @@
-#include "platform/property_lists_libplist.h"
+#include "platform/posix/property_lists_libplist.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <limits>
 
-#include "platform/read_to_end.h"
-#include "platform/unique_fd.h"
+#include "platform/posix/read_to_end.h"
+#include "platform/posix/unique_fd.h"
 
 namespace morvane {
 namespace {

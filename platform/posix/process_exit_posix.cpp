@@ -1,4 +1,4 @@
-#include "platform/process_exit_posix.h"
+#include "platform/posix/process_exit_posix.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "platform/read_to_end.h"
+#include "platform/posix/read_to_end.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

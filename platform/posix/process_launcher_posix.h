@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/process_launcher.h"
-#include "platform/unique_fd.h"
+#include "platform/posix/unique_fd.h"
 
 namespace morvane {
 

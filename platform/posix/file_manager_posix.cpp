@@ -1,4 +1,4 @@
-#include "platform/file_manager_posix.h"
+#include "platform/posix/file_manager_posix.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "platform/localizer_gettext.h"
+#include "platform/posix/localizer_gettext.h"
 
 #include <libintl.h>
 
