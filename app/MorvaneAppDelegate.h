@@ -94,6 +94,10 @@ class MorvaneAppDelegate {
 
   void showNotificationWithCountdown(bool withCountdown);
   void updateCountdownLabel(Timer* timer);
+  /// Sets the countdown text for timerCountDown into countdownField.
+  void setCountdownText();
+  /// Invalidates CDTimer, if set, and empties the countdown text.
+  void stopCountdown();
 
   // --- Run state, in the order of the system's record -------------------------------------
 

@@ -4,6 +4,8 @@
 
 namespace morvane {
 
+class Window;
+
 /// A repeating timer on the main loop. The loop keeps it until it is invalidated.
 class Timer {
  public:
@@ -20,6 +22,12 @@ class Application {
   /// Schedules a repeating timer that first fires one `interval` after now. The returned timer
   /// belongs to the loop.
   virtual Timer* scheduledTimer(double interval, std::function<void(Timer*)> tick) = 0;
+
+  /// Chooses how the prompt is shown here (a window, or the terminal) and binds `window` and
+  /// every control in it to that backend: from then on each change reaches the screen, and the
+  /// controls send their actions from the loop. False when the prompt cannot be shown here;
+  /// the reason has been written to standard error and nothing is bound or shown.
+  virtual bool bindWindow(Window& window) = 0;
 
   /// Runs the event loop; returns only when the framework ends it.
   virtual int run() = 0;

@@ -28,6 +28,11 @@ void TextField::setStringValue(const std::string& value) {
   changed();
 }
 
+void View::addSubview(Control& control) {
+  control.superview_ = this;
+  subviews_.push_back(&control);
+}
+
 int CGWindowLevelForKey(int key) {
   constexpr int kModalPanelWindowLevel = 8;
   return key == kCGModalPanelWindowLevelKey ? kModalPanelWindowLevel : 0;

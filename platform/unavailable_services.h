@@ -27,6 +27,7 @@ class UnavailableAppleEvents final : public AppleEvents {
 class UnavailableApplication final : public Application {
  public:
   Timer* scheduledTimer(double, std::function<void(Timer*)>) override { return nullptr; }
+  bool bindWindow(Window&) override { return false; }
   /// Nothing reaches the loop while every run ends before the prompt.
   int run() override { return -1; }
 };

@@ -13,7 +13,16 @@ InterfaceResource::InterfaceResource()
       textTitle("textTitle", {{88, 120}, {338, 24}}),
       countdownField("countdownField", {{88, 44}, {338, 16}}),
       layout1("layout1", {{0, 0}, {440, 60}}),
-      layout2("layout2", {{0, 0}, {440, 60}}) {}
+      layout2("layout2", {{0, 0}, {440, 60}}) {
+  layout1.addSubview(cancelBtn);
+  layout1.addSubview(restartBtn);
+  layout2.addSubview(okBtn);
+  for (Control* control : {static_cast<Control*>(&textTitle), static_cast<Control*>(&textField),
+                           static_cast<Control*>(&countdownField), static_cast<Control*>(&layout1),
+                           static_cast<Control*>(&layout2)}) {
+    window.addSubview(*control);
+  }
+}
 
 void InterfaceResource::connect(MorvaneAppDelegate& delegate) {
   delegate.setSRWindow(&window);
@@ -25,6 +34,13 @@ void InterfaceResource::connect(MorvaneAppDelegate& delegate) {
   delegate.countdownField = &countdownField;
   delegate.layout1 = &layout1;
   delegate.layout2 = &layout2;
+  // The buttons agree with their captions; "Continue" is the countdown's own default. Closing
+  // the window is no consent to run anything as administrator, so it leaves without
+  // installing. okBtn stands in layout2, which no run shows.
+  restartBtn.setAction([&delegate](const Control* sender) { delegate.rebootConfirmed(sender); });
+  cancelBtn.setAction([&delegate](const Control* sender) { delegate.rebootLater(sender); });
+  okBtn.setAction([&delegate](const Control* sender) { delegate.rebootLater(sender); });
+  window.setCloseAction([&delegate] { delegate.rebootRejected(nullptr); });
 }
 
 }  // namespace morvane

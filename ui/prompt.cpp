@@ -1,11 +1,111 @@
-// The restart prompt.
+// The restart prompt: showing it, the countdown and the three answers.
+#include <cstdio>
+
 #include "app/MorvaneAppDelegate.h"
 
 namespace morvane {
+namespace {
 
-// PLACEHOLDER until the restart prompt exists: the run ends with 255 before anything is shown
-// or installed, so an installer never takes a run that showed no prompt for a success.
-void MorvaneAppDelegate::showNotificationWithCountdown(bool /*withCountdown*/) {
+constexpr double kCountdownStart = 60.0;
+constexpr double kTickInterval = 1.0;
+constexpr char kCountdownKey[] = "The dialog will be closed in %@ seconds";
+constexpr char kTouchTool[] = "/usr/bin/touch";
+
+/// `count` as "%0.0f" writes it: no decimals.
+std::string formatCount(double count) {
+  const int length = std::snprintf(nullptr, 0, "%0.0f", count);
+  std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+  std::snprintf(text.data(), text.size() + 1, "%0.0f", count);
+  return text;
+}
+
+/// `text` with its first "%@" replaced by `value`.
+std::string substitute(std::string text, const std::string& value) {
+  const std::size_t at = text.find("%@");
+  if (at != std::string::npos) {
+    text.replace(at, 2, value);
+  }
+  return text;
+}
+
+}  // namespace
+
+void MorvaneAppDelegate::setCountdownText() {
+  if (countdownField != nullptr) {
+    // Looked up afresh on every tick, as the table may be read anew.
+    countdownField->setStringValue(substitute(platform_.localizer.localizedString(kCountdownKey),
+                                              formatCount(timerCountDown)));
+  }
+}
+
+void MorvaneAppDelegate::stopCountdown() {
+  if (CDTimer != nullptr) {
+    CDTimer->invalidate();
+    CDTimer = nullptr;
+    if (countdownField != nullptr) {
+      countdownField->setStringValue("");
+    }
+  }
+}
+
+void MorvaneAppDelegate::showNotificationWithCountdown(bool withCountdown) {
+  // Choosing where to ask comes before anything changes: a run that cannot ask ends here, with
+  // nothing installed.
+  if (SRWindow_ == nullptr || !platform_.application.bindWindow(*SRWindow_)) {
+    platform_.process.exit(kExitFailure);
+  }
+  if (withCountdown) {
+    timerCountDown = kCountdownStart;
+    setCountdownText();
+    if (countdownField != nullptr) {
+      countdownField->setHidden(false);
+    }
+    CDTimer = platform_.application.scheduledTimer(
+        kTickInterval, [this](Timer* timer) { updateCountdownLabel(timer); });
+  }
+  SRWindow_->orderFront();
+}
+
+void MorvaneAppDelegate::updateCountdownLabel(Timer* /*timer*/) {
+  // Written as "not greater than" so that a count that is not a number also ends it.
+  if (timerCountDown > 1.0) {
+    timerCountDown -= 1.0;
+    setCountdownText();
+    return;
+  }
+  stopCountdown();
+  if (m_bDefaultInstalled) {
+    rebootLater(nullptr);  // ends the run
+  } else {
+    platform_.process.exit(kExitFailure);
+  }
+}
+
+void MorvaneAppDelegate::rebootConfirmed(const Control* /*sender*/) {
+  stopCountdown();
+  if (!processKextInstall(m_bUninstall)) {
+    platform_.process.exit(kExitFailure);
+  }
+  if (!m_bPreInstall) {
+    // The system ends the process when it restarts; a refused request leaves the prompt up.
+    restartSystem();
+    return;
+  }
+  if (!preInstallCheckRebootFile || preInstallCheckRebootFile->empty()) {
+    platform_.process.exit(kExitFailure);
+  }
+  const char* touchArgs[] = {preInstallCheckRebootFile->c_str(), nullptr};
+  executePrivilegesWithCommand(kTouchTool, touchArgs);
+  platform_.process.exit(kExitSuccess);
+}
+
+void MorvaneAppDelegate::rebootLater(const Control* /*sender*/) {
+  stopCountdown();
+  platform_.process.exit(processKextInstall(m_bUninstall) ? kExitSuccess : kExitFailure);
+}
+
+void MorvaneAppDelegate::rebootRejected(const Control* /*sender*/) {
+  stopCountdown();
   platform_.process.exit(kExitFailure);
 }
 

@@ -130,9 +130,12 @@ class FakeApplication final : public Application {
   FakeApplication();
   ~FakeApplication() override;
   Timer* scheduledTimer(double interval, std::function<void(Timer*)> tick) override;
+  /// Binds nothing; answers `canShow`.
+  bool bindWindow(Window&) override { return canShow; }
   int run() override;
   void advance(double seconds);
 
+  bool canShow = true;
   int runs = 0;
   std::size_t liveTimers() const;
 
