@@ -1,14 +1,15 @@
 #pragma once
 
+#include "platform/platform.h"
 #include "platform/posix/authorization_sudo.h"
 #include "platform/posix/file_manager_posix.h"
 #include "platform/posix/localizer_gettext.h"
 #include "platform/posix/log_syslog.h"
-#include "platform/platform.h"
 #include "platform/posix/process_exit_posix.h"
 #include "platform/posix/process_launcher_posix.h"
 #include "platform/posix/property_lists_libplist.h"
 #include "platform/posix/system_info_plist.h"
+#include "platform/prompt_application.h"
 #include "platform/unavailable_services.h"
 
 namespace morvane {
@@ -27,7 +28,7 @@ class LinuxPlatform {
   LibplistPropertyLists propertyLists_;
   PlistSystemInfo systemInfo_{propertyLists_, kSystemVersionFile};
   UnavailableAppleEvents appleEvents_;
-  UnavailableApplication application_;
+  PromptApplication application_;
   GettextLocalizer localizer_;
   SyslogLog log_;
   PosixProcessExit process_;

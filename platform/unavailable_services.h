@@ -1,10 +1,9 @@
 #pragma once
 
-// PLACEHOLDERS for the services whose Linux implementations are not written yet. Each one
-// refuses: no event is sent, no loop runs.
+// PLACEHOLDER for the restart request until its Linux implementation exists. It refuses:
+// no event is sent.
 
 #include "platform/apple_events.h"
-#include "platform/application.h"
 
 namespace morvane {
 
@@ -22,14 +21,6 @@ class UnavailableAppleEvents final : public AppleEvents {
 
  private:
   static constexpr OSErr kUnavailable = -1;
-};
-
-class UnavailableApplication final : public Application {
- public:
-  Timer* scheduledTimer(double, std::function<void(Timer*)>) override { return nullptr; }
-  bool bindWindow(Window&) override { return false; }
-  /// Nothing reaches the loop while every run ends before the prompt.
-  int run() override { return -1; }
 };
 
 }  // namespace morvane

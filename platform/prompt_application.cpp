@@ -1,0 +1,34 @@
+#include "platform/prompt_application.h"
+
+#include <cstdio>
+#include <string>
+
+namespace morvane {
+
+Timer* PromptApplication::scheduledTimer(double interval, std::function<void(Timer*)> tick) {
+  return backend_ ? backend_->scheduledTimer(interval, std::move(tick)) : nullptr;
+}
+
+bool PromptApplication::bindWindow(Window& window) {
+  std::string windowWhy;
+  backend_ = openWindowBackend(&windowWhy);
+  if (!backend_) {
+    std::string terminalWhy;
+    backend_ = openTerminalBackend(&terminalWhy);
+    if (!backend_) {
+      std::fprintf(stderr, "Morvane: cannot show the restart prompt: %s; %s\n", windowWhy.c_str(),
+                   terminalWhy.c_str());
+      return false;
+    }
+    std::fprintf(stderr, "Morvane: asking on the terminal: %s\n", windowWhy.c_str());
+  }
+  backend_->attach(window);
+  return true;
+}
+
+int PromptApplication::run() {
+  // Every run that reaches the loop has a backend: without one the prompt ended the run.
+  return backend_ ? backend_->run() : -1;
+}
+
+}  // namespace morvane
