@@ -14,17 +14,6 @@
 namespace morvane::testing {
 namespace {
 
-TEST(SystemVersionTest, EncodesLikeTheQuery) {
-  const std::pair<std::string, std::optional<std::int32_t>> cases[] = {
-      {"10.6.8", 0x1068},  {"10.7", 0x1070},    {"10.6.8 (build)", 0x1068},
-      {"10.10.5", 0x1095}, {"10.6.12", 0x1069}, {"11.2.3", 0x1123},
-      {"9.2.2", 0x0922},   {"", std::nullopt},  {"99999999999.99999999999.9", 0x9999},
-  };
-  for (const auto& [text, encoded] : cases) {
-    EXPECT_EQ(encodeSystemVersion(text), encoded) << text;
-  }
-}
-
 TEST(SystemVersionTest, ReadsTheVersionFileAndFailsWithoutIt) {
   TempFolder folder;
   LibplistPropertyLists plists;

@@ -65,16 +65,36 @@ TEST_F(PrefsTest, AbsentIsNotZeroAndTheWholeRangeRoundTripsThroughTheFile) {
   EXPECT_TRUE(RegValueSet(nullptr, 1)) << "stores nothing, and says true";
 }
 
-TEST_F(PrefsTest, StoredValuesThatAreNoWholeNumberAreCutClampedOrAbsent) {
+TEST_F(PrefsTest, ValueConversions) {
+  // Rows: the stored value, what RegValueGet reads (none: no value).
+  const std::pair<std::string, std::optional<std::int32_t>> rows[] = {
+      {"<integer>-7</integer>", -7},
+      {"<integer>9999999999</integer>", Limits::max()},
+      {"<integer>-9999999999</integer>", Limits::min()},
+      {"<real>-3.9</real>", -3},
+      {"<real>3.9</real>", 3},
+      {"<real>1e300</real>", Limits::max()},
+      {"<real>-1e300</real>", Limits::min()},
+      {"<true/>", 1},
+      {"<false/>", 0},
+      {"<string>12</string>", std::nullopt},
+      {"<data>AAE=</data>", std::nullopt},
+      {"<date>2020-01-01T00:00:00Z</date>", std::nullopt},
+      {"<array><integer>1</integer></array>", std::nullopt},
+      {"<dict><key>Port</key><integer>1</integer></dict>", std::nullopt},
+  };
+  std::string dictionary;
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    dictionary += "<key>K" + std::to_string(i) + "</key>" + rows[i].first;
+  }
   folder.file("morvane/preferences/com.quorix.remote.plist",
-              xmlPlist("<dict><key>Text</key><string>12</string><key>Real</key><real>-3.9</real>"
-                       "<key>Huge</key><integer>9999999999</integer></dict>"));
-  EXPECT_EQ(get("Text"), std::nullopt);
-  EXPECT_EQ(get("Real"), -3);
-  EXPECT_EQ(get("Huge"), Limits::max());
+              xmlPlist("<dict>" + dictionary + "</dict>"));
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    EXPECT_EQ(get(("K" + std::to_string(i)).c_str()), rows[i].second) << rows[i].first;
+  }
   // Setting one value keeps the file's others.
   ASSERT_TRUE(RegValueSet("Port", 80));
-  EXPECT_EQ(get("Real"), -3);
+  EXPECT_EQ(get("K3"), -3);
   EXPECT_EQ(get("Port"), 80);
 }
 

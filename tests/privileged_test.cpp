@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "platform/posix/authorization_sudo.h"
-#include "tests/delegate_fixture.h"
+#include "tests/fakes/fake_world.h"
 #include "tests/test_tools.h"
 
 namespace morvane::testing {
@@ -13,63 +13,26 @@ namespace {
 using Args = std::vector<const char*>;
 using Calls = std::vector<std::vector<std::string>>;
 
-/// A null-terminated tool argument vector.
-Args args(std::initializer_list<const char*> texts) {
-  Args vector(texts);
-  vector.push_back(nullptr);
-  return vector;
-}
-
-class PrivilegedTest : public DelegateTest {};
-
-TEST_F(PrivilegedTest, CreatesOnceAndAsksForTheRightBeforeEveryTool) {
-  start({"-f", "/k/a.kext"});
-  const auto run = [this](const char* tool) {
-    return peer().executePrivilegesWithCommand(tool, args({"-rf", "/x"}).data());
-  };
-  // A failed creation asks nothing and starts nothing; the next tool tries again.
-  authorization.createStatus = errAuthorizationInternal;
-  EXPECT_FALSE(run("/bin/rm"));
-  authorization.createStatus = 0;
-  // A refusal starts nothing; the next tool asks again.
-  authorization.copyRightsStatuses = {errAuthorizationCanceled};
-  EXPECT_FALSE(run("/bin/rm"));
-  EXPECT_TRUE(run("/bin/rm"));
-  authorization.executeStatuses["/bin/cp"] = {errAuthorizationToolExecuteFailure};
-  EXPECT_FALSE(run("/bin/cp"));
-
-  const std::string request = "copyRights system.privilege.admin 19";
-  EXPECT_EQ(journal, (Journal{"create 0", "create 0", request, request, "exec /bin/rm -rf /x",
-                              "wait /bin/rm", request, "exec /bin/cp -rf /x"}));
-  EXPECT_EQ(authorization.requestedOn, std::vector<AuthorizationRef>(3, 102));
-  EXPECT_EQ(log.lines,
-            (std::vector<std::string>{"Error Creating Initial Authorization: -60008",
-                                      "Copy Rights Unsuccessful: -60006", "Error: -60031"}));
-}
-
 /// The delegate over the sudo service, with a stand-in sudo that records its arguments, answers
 /// `-v` with the exit status in `verdict` ("int": ends by SIGINT) and runs the tool after `-n --`.
-class SudoTest : public DelegateTest {
+class SudoTest : public WorldTest {
  protected:
   SudoTest() {
+    start({}, &sudo);
     writeTool(folder, "sudo",
               recordArguments(sudoRecord) + "\nread v < '" + verdict("0") + "'\n" +
                   "[ \"$1\" = -v ] && { [ \"$v\" = int ] && kill -INT $$; exit \"$v\"; }\n"
                   "shift 2; exec \"$@\"");
   }
   std::string verdict(const std::string& text) { return folder.file("verdict", text + "\n"); }
-  bool run(const std::string& tool, const Args& arguments = args({})) {
-    return peer.executePrivilegesWithCommand(tool.c_str(), arguments.data());
+  bool run(const std::string& tool, const Args& arguments = {nullptr}) {
+    return peer().executePrivilegesWithCommand(tool.c_str(), arguments.data());
   }
 
   TempFolder folder;
   const std::string sudoRecord = (folder.path() / "sudo-calls").string();
   const std::string toolRecord = (folder.path() / "tool-calls").string();
   SudoAuthorizationService sudo{(folder.path() / "sudo").string(), [] { return false; }};
-  Platform sudoPlatform{files,       processes, sudo, propertyLists, systemInfo, appleEvents,
-                        application, localizer, log,  process,       {"Morvane"}};
-  MorvaneAppDelegate runner{sudoPlatform};
-  MorvaneAppDelegateTestPeer peer{runner};
 };
 
 TEST_F(SudoTest, EveryArgumentReachesTheToolAsOneEntryAndRefusalsStartNothing) {
@@ -91,8 +54,8 @@ TEST_F(SudoTest, EveryArgumentReachesTheToolAsOneEntryAndRefusalsStartNothing) {
   verdict("int");
   EXPECT_FALSE(run(recorder));
   EXPECT_EQ(recordedCalls(toolRecord).size(), 1u) << "a refused tool was started";
-  EXPECT_EQ(log.lines, (std::vector<std::string>{"Copy Rights Unsuccessful: -60005",
-                                                 "Copy Rights Unsuccessful: -60006"}));
+  EXPECT_EQ(world.log,
+            (Lines{"Copy Rights Unsuccessful: -60005", "Copy Rights Unsuccessful: -60006"}));
 }
 
 TEST_F(SudoTest, TheWaitIsForThePrivilegedToolAloneAndItsOutputCannotStallIt) {

@@ -1,0 +1,308 @@
+// The delegate's steps as scenarios on the simulated machine. Whole runs of the uninstall pass,
+// the launch filter and the refused paths are in e2e_test.cpp; what stays here is what a whole
+// run cannot reach: the installation pass behind the prompt, refused rights, tools that cannot
+// start, the launch's layout and the clean-up at termination.
+#include <gtest/gtest.h>
+
+#include "tests/fakes/fake_world.h"
+
+namespace morvane::testing {
+namespace {
+
+constexpr char kRequest[] = "copyRights 42 system.privilege.admin 19";
+
+class ScenarioTest : public WorldTest {
+ protected:
+  void SetUp() override { start({}); }
+  int install(const std::string& name) { return peer().installKext("/k/" + name, entry(name)); }
+};
+
+TEST_F(ScenarioTest, AnInstalledCopyIsReplacedOnlyByAHigherVersionEvenWithForce) {
+  world.offer("/k/new.kext", "2.0", "com.example.new");
+  world.install("new.kext", "1.9");
+  world.offer("/k/same.kext", "1.0");
+  world.install("same.kext", "1.0");
+  world.offer("/k/old.kext", "1.9");
+  world.install("old.kext", "1.10");
+  peer().loadKext() = peer().forceInstall() = true;
+  EXPECT_EQ(install("same.kext"), 2);
+  EXPECT_EQ(install("old.kext"), 2);
+  EXPECT_TRUE(world.journal.empty());
+
+  EXPECT_EQ(install("new.kext"), 1);
+  const std::string to = entry("new.kext");
+  // Each tool is waited for before the next one starts, under a right asked for each.
+  EXPECT_EQ(world.journal,
+            (Lines{"create 0", kRequest, "exec /sbin/kextunload " + to, "wait /sbin/kextunload",
+                   kRequest, "exec /bin/rm -rf " + to, "wait /bin/rm", kRequest,
+                   "exec /bin/cp -rf /k/new.kext " + to, "wait /bin/cp", kRequest,
+                   "exec /sbin/kextload " + to, "wait /sbin/kextload"}));
+  EXPECT_EQ(world.loaded, (std::map<std::string, std::string>{{"com.example.new", "2.0"}}));
+
+  // A free place: nothing is compared or removed.
+  world.journal.clear();
+  world.offer("/k/free.kext", std::nullopt);
+  EXPECT_EQ(install("free.kext"), 1);
+  EXPECT_EQ(world.execs(), (Lines{"/bin/cp -rf /k/free.kext " + entry("free.kext"),
+                                  "/sbin/kextload " + entry("free.kext")}));
+}
+
+TEST_F(ScenarioTest, InstallFailuresStopWhereTheyHappen) {
+  world.offer("/k/a.kext", "2.0");
+  world.install("a.kext", "1.0");
+  peer().loadKext() = true;
+  // The removal cannot start: the copy is still attempted. The copy cannot start: no load.
+  world.startFailures = {{"/bin/rm", {errAuthorizationToolExecuteFailure}},
+                         {"/bin/cp", {errAuthorizationToolExecuteFailure}}};
+  EXPECT_EQ(install("a.kext"), 0);
+  EXPECT_EQ(world.execs().back(), "/bin/cp -rf /k/a.kext " + entry("a.kext"));
+  EXPECT_EQ(world.log, (Lines{"Error: -60031", "Error: -60031"}));
+
+  world.journal.clear();
+  world.log.clear();
+  EXPECT_EQ(install("missing.kext"), 0);
+  EXPECT_EQ(world.log, Lines{"Can't found source file. [/k/missing.kext]"});
+  EXPECT_TRUE(world.journal.empty());
+}
+
+TEST_F(ScenarioTest, RightsAreAskedBeforeEveryToolAndARefusalStartsNothing) {
+  const char* const args[] = {"-rf", "/x", nullptr};
+  const auto run = [this, &args](const char* tool) {
+    return peer().executePrivilegesWithCommand(tool, args);
+  };
+  // A failed creation asks nothing and starts nothing; the next tool tries again.
+  world.createStatus = errAuthorizationInternal;
+  EXPECT_FALSE(run("/bin/rm"));
+  world.createStatus = errAuthorizationSuccess;
+  world.refusals = {errAuthorizationCanceled};
+  EXPECT_FALSE(run("/bin/rm"));
+  EXPECT_TRUE(run("/bin/rm"));
+  world.startFailures["/bin/cp"] = {errAuthorizationToolExecuteFailure};
+  EXPECT_FALSE(run("/bin/cp"));
+  EXPECT_EQ(world.journal, (Lines{"create 0", "create 0", kRequest, kRequest, "exec /bin/rm -rf /x",
+                                  "wait /bin/rm", kRequest, "exec /bin/cp -rf /x"}));
+  EXPECT_EQ(world.log, (Lines{"Error Creating Initial Authorization: -60008",
+                              "Copy Rights Unsuccessful: -60006", "Error: -60031"}));
+}
+
+TEST_F(ScenarioTest, InstallationPassStopsAtTheFirstFailureAndTouchesTheFolderOnlyAfterAll) {
+  for (const char* name : {"a", "b", "c"}) {
+    world.offer(std::string("/k/") + name + ".kext", "1.0");
+  }
+  peer().pathArray() = {"/k/a.kext", "/k/b.kext", "/k/c.kext"};
+  world.startFailures["/bin/cp"] = {errAuthorizationSuccess, errAuthorizationToolExecuteFailure};
+  EXPECT_FALSE(peer().processKextInstall(false));
+  EXPECT_EQ(world.execs(), (Lines{"/bin/cp -rf /k/a.kext " + entry("a.kext"),
+                                  "/bin/cp -rf /k/b.kext " + entry("b.kext")}));
+  EXPECT_TRUE(world.fileExists(entry("a.kext"))) << "no rollback";
+
+  // Everything already installed: nothing copied, the folder is still touched. A trailing
+  // slash, as a shell's completion leaves it, still names the bundle.
+  world.journal.clear();
+  peer().pathArray() = {"/k/a.kext/"};
+  EXPECT_TRUE(peer().processKextInstall(false));
+  EXPECT_EQ(world.execs(), Lines{"/usr/bin/touch /System/Library/Extensions"});
+
+  // A source that names no entry is refused before any tool, with a line in the log.
+  world.journal.clear();
+  world.log.clear();
+  world.offer("/k/..", "1.0");
+  peer().pathArray() = {"/k/a.kext", "/k/.."};
+  EXPECT_FALSE(peer().processKextInstall(false));
+  EXPECT_TRUE(world.execs().empty());
+  EXPECT_EQ(world.log.size(), 1u);
+}
+
+TEST_F(ScenarioTest, TheBootArgumentComesFirstAndItsMarkerEndsThePass) {
+  world.offer("/k/a.kext", "1.0");
+  peer().pathArray() = {"/k/a.kext"};
+  peer().nvram() = true;
+  peer().rebootFile() = "/Users/Shared/.marker";
+  EXPECT_TRUE(peer().processKextInstall(false));
+  EXPECT_EQ(world.execs(), (Lines{"/usr/sbin/nvram boot-args=io=0x00040000",
+                                  "/usr/bin/touch /Users/Shared/.marker"}));
+  // The marker is there now: the next pass copies nothing either.
+  world.journal.clear();
+  EXPECT_TRUE(peer().processKextInstall(false));
+  EXPECT_TRUE(world.execs().empty());
+
+  // A failing boot argument stops the pass before any kext, with its log line.
+  world.files.erase("/Users/Shared/.marker");
+  world.bootArgs = "";
+  world.versionStatus = fnfErr;
+  EXPECT_FALSE(peer().processKextInstall(false));
+  EXPECT_TRUE(world.execs().empty());
+  EXPECT_EQ(world.log, Lines{"-[MorvaneAppDelegate(Private) processKextInstall:] writeNVRAMArg "
+                             "return FALSE"});
+}
+
+TEST_F(ScenarioTest, UninstallPassStopsAtARefusedRemovalAndKeepsTheBootArgument) {
+  for (const char* name : {"a.kext", "b.kext", "c.kext"}) {
+    world.install(name, "1.0");
+  }
+  peer().pathArray() = {entry("a.kext"), entry("b.kext"), entry("c.kext")};
+  peer().nvram() = true;
+  world.bootArgs = "io=0x00040000";
+  world.refusals = {0, 0, 0, errAuthorizationCanceled};
+  EXPECT_FALSE(peer().processKextInstall(true));
+  EXPECT_EQ(world.execs(),
+            (Lines{"/sbin/kextunload " + entry("a.kext"), "/bin/rm -rf " + entry("a.kext"),
+                   "/sbin/kextunload " + entry("b.kext")}));
+  EXPECT_TRUE(world.fileExists(entry("b.kext")));
+  EXPECT_EQ(world.bootArgs, "io=0x00040000");
+}
+
+TEST_F(ScenarioTest, TheFilterDropsEveryCopyOfALoadedKextThatNeedsNoWork) {
+  world.offer("/k/same.kext", "1.0", "com.example.same");
+  world.install("same.kext", "1.0");
+  world.offer("/k/idle.kext", "1.0", "com.example.idle");
+  world.install("idle.kext", "1.0");
+  world.offer("/k/new.kext", "2.0", "com.example.new");
+  world.install("new.kext", "1.0");
+  world.loaded = {{"com.example.same", "1.0"}, {"com.example.new", "1.0"}};
+  peer().pathArray() = {"/k/same.kext", "/k/new.kext", "/k/idle.kext", "/k/same.kext"};
+  EXPECT_TRUE(peer().filterNotInstallKext());
+  EXPECT_EQ(peer().pathArray(), (Lines{"/k/new.kext", "/k/idle.kext"}));
+  EXPECT_TRUE(world.execs().empty()) << "the filter changes nothing";
+}
+
+TEST_F(ScenarioTest, UpgradeStatusAgainstTheInstalledCopy) {
+  world.offer("/k/a.kext", "1.0");
+  EXPECT_EQ(peer().checkKextUpgrade("/k/a.kext"), 0) << "no installed copy";
+  // Rows: offered version, installed version (none: no bundle information), status.
+  const std::tuple<std::optional<std::string>, std::optional<std::string>, int> rows[] = {
+      {"1.10", "1.9", 1},       {"1.9", "1.10", 3},       {"1.0", "1.0", 2},
+      {"01.9", "1.9", 2},       {std::nullopt, "1.0", 2}, {std::nullopt, std::nullopt, 2},
+      {"1.0", std::nullopt, 1}, {"", std::nullopt, 1},
+  };
+  for (const auto& [offered, installed, expected] : rows) {
+    world.plists.clear();
+    world.offer("/k/a.kext", offered);
+    world.offer(entry("a.kext"), installed);
+    EXPECT_EQ(peer().checkKextUpgrade("/k/a.kext/"), expected)
+        << offered.value_or("(none)") << " vs " << installed.value_or("(none)");
+  }
+}
+
+TEST_F(ScenarioTest, TheLoadedQueryAsksTheListingToolAboutTheBundlesIdentifier) {
+  world.offer("/k/bare.kext", std::nullopt);
+  world.offer("/k/a.kext", std::nullopt, "com.example.a");
+  world.offer("/k/anonymous.kext", "1.0");
+  EXPECT_FALSE(peer().isKextLoadedInSystem("/k/bare.kext"));
+  EXPECT_TRUE(world.journal.empty()) << "no Info.plist, no tool";
+  EXPECT_FALSE(peer().isKextLoadedInSystem("/k/a.kext"));
+  world.loaded["com.example.a"] = "1.0";
+  EXPECT_TRUE(peer().isKextLoadedInSystem("/k/a.kext"));
+  world.loaded["com.example.a"] = "1.0\xff";
+  EXPECT_FALSE(peer().isKextLoadedInSystem("/k/a.kext")) << "output that is not UTF-8";
+  EXPECT_FALSE(peer().isKextLoadedInSystem("/k/anonymous.kext"));
+  EXPECT_EQ(world.journal.back(), "run /usr/sbin/kextstat -l -bundle-id (null)");
+
+  // No text from a folder, a missing file or a missing key.
+  world.plists["/k/gone.plist"] = world.plists["/k/a.kext"] = {{"K", "v"}};
+  EXPECT_EQ(peer().getInfoPlistWithKey("K", "/k/a.kext"), std::nullopt);
+  EXPECT_EQ(peer().getInfoPlistWithKey("K", "/k/gone.plist"), std::nullopt);
+  EXPECT_EQ(peer().getInfoPlistWithKey("CFBundleVersion", "/k/a.kext/Contents/Info.plist"),
+            std::nullopt);
+
+  // A tool that is absent or cannot be run is not started.
+  world.journal.clear();
+  world.files["/k/plain"] = FakeWorld::Kind::kFile;
+  EXPECT_EQ(peer().runCommand(std::nullopt, Lines{}), std::nullopt);
+  EXPECT_EQ(peer().runCommand("/usr/bin/uname", std::nullopt), std::nullopt);
+  EXPECT_EQ(peer().runCommand("/k/plain", Lines{}), std::nullopt);
+  EXPECT_EQ(peer().runCommand("/k/missing", Lines{}), std::nullopt);
+  EXPECT_TRUE(world.journal.empty());
+}
+
+TEST_F(ScenarioTest, UninstallAndForceSkipTheFilter) {
+  world.offer("/k/a.kext", "1.0", "com.example.a");
+  world.install("a.kext", "1.0");
+  world.loaded["com.example.a"] = "1.0";
+  world.files["/k/c.kext"] = FakeWorld::Kind::kFile;  // a file counts as existing
+  for (const Lines& arguments : {Lines{"-u", "/k/a.kext", "/k/c.kext"}, Lines{"-f", "/k/a.kext"},
+                                 Lines{"-u", "-f", "/k/a.kext"}}) {
+    EXPECT_EQ(launch(arguments), std::nullopt) << ::testing::PrintToString(arguments);
+  }
+  EXPECT_TRUE(world.journal.empty());
+  EXPECT_EQ(launch({"/k/a.kext"}), kExitSuccess) << "the filter ran";
+}
+
+TEST_F(ScenarioTest, TheDefaultMarkerOnlyOnSystemsOlderThanLionOrUnknown) {
+  world.offer("/k/a.kext", "1.0");
+  const std::string fallback = "/Users/Shared/.quorix_install_reboot";
+  const std::tuple<OSErr, std::int32_t, Lines, std::optional<std::string>> rows[] = {
+      {noErr, 0x1068, {}, fallback},
+      {noErr, 0x106F, {}, fallback},
+      {noErr, 0x1070, {}, std::nullopt},
+      {noErr, 0x1099, {}, std::nullopt},
+      {noErr, -1, {}, fallback},
+      {fnfErr, 0x1099, {}, fallback},
+      {noErr, 0x1068, {"-r", "/tmp/marker"}, "/tmp/marker"},
+      {fnfErr, 0, {"-r", "/tmp/marker"}, "/tmp/marker"},
+  };
+  for (auto [status, version, arguments, marker] : rows) {
+    world.versionStatus = status;
+    world.version = version;
+    arguments.insert(arguments.end(), {"-f", "/k/a.kext"});
+    EXPECT_EQ(launch(arguments), std::nullopt);
+    EXPECT_EQ(peer().rebootFile(), marker) << std::hex << version << " status " << status;
+  }
+}
+
+TEST_F(ScenarioTest, TheNormalLayoutIsLocalizedAndAtModalPanelLevel) {
+  world.offer("/k/a.kext", "1.0");
+  world.translations = {{"Restart Now", "Jetzt neu starten"}, {"OK", "Gut"}};
+  ASSERT_EQ(launch({"-f", "/k/a.kext"}), std::nullopt);
+  EXPECT_EQ(resource.window.level(), 8);
+  EXPECT_EQ(resource.okBtn.title(), "Gut");
+  EXPECT_EQ(resource.restartBtn.title(), "Jetzt neu starten");
+  EXPECT_EQ(resource.cancelBtn.title(), "Restart Later");
+  EXPECT_EQ(resource.textTitle.stringValue(), "The installation is completed.");
+  EXPECT_EQ(resource.textField.stringValue(),
+            "Restart your computer for the settings to take effect.");
+  EXPECT_FALSE(resource.layout1.isHidden() || resource.restartBtn.isHidden());
+  EXPECT_TRUE(resource.layout2.isHidden() && resource.countdownField.isHidden());
+  EXPECT_EQ(resource.window.title(), "Morvane");
+}
+
+TEST_F(ScenarioTest, ThePreInstallLayoutStaysEnglishAndMovesContinueIntoRestartsPlace) {
+  const std::string note =
+      "Note that you won't hear audio during your remote sessions unless this Mac has been "
+      "restarted. You can restart later at your convenience.";
+  world.offer("/k/a.kext", "1.0");
+  world.translations = {
+      {"Continue", "Weiter"}, {"Installation is complete.", "Fertig."}, {note, "Hinweis"}};
+  const Rect cancelFrame = resource.cancelBtn.frame();
+  ASSERT_EQ(launch({"-i", "-t", "Installer", "-f", "/k/a.kext"}), std::nullopt);
+  EXPECT_EQ(resource.textTitle.stringValue(), "Installation is complete.");
+  EXPECT_EQ(resource.textField.stringValue(), note);
+  EXPECT_TRUE(resource.restartBtn.isHidden());
+  EXPECT_EQ(resource.cancelBtn.title(), "Continue");
+  EXPECT_EQ(resource.cancelBtn.frame().origin, resource.restartBtn.frame().origin);
+  EXPECT_EQ(resource.cancelBtn.frame().size, cancelFrame.size);
+  EXPECT_EQ(resource.window.title(), "Installer");
+  EXPECT_FALSE(resource.okBtn.isHidden());
+
+  // Without a restart button, Continue moves to the origin.
+  start({"-i", "-f", "/k/a.kext"});
+  peer().restartBtn() = nullptr;
+  EXPECT_EQ(exitStatusOf([this] { delegate().applicationWillFinishLaunching(); }), std::nullopt);
+  EXPECT_EQ(resource.cancelBtn.frame().origin, (Point{0, 0}));
+}
+
+TEST_F(ScenarioTest, TerminationReleasesTheStringsAndFreesTheCredentialOnce) {
+  world.offer("/k/a.kext", "1.0");
+  ASSERT_EQ(launch({"-t", "T", "-r", "/m", "-f", "/k/a.kext"}), std::nullopt);
+  resource.window.orderFront();
+  peer().authorizationRef() = 7;
+  delegate().applicationWillTerminate();
+  delegate().applicationWillTerminate();
+  EXPECT_FALSE(resource.window.isVisible());
+  EXPECT_EQ(peer().windowTitle(), std::nullopt);
+  EXPECT_EQ(peer().rebootFile(), std::nullopt);
+  EXPECT_EQ(world.journal, Lines{"free 7 0"});
+}
+
+}  // namespace
+}  // namespace morvane::testing
