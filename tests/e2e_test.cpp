@@ -1,8 +1,12 @@
-// Whole runs of the built executable in the sandboxed host (tests/sandbox), checked by what its
-// tools saw (the journal: a line per call, path and arguments split by tabs), the folders and
-// the tools' state afterwards.
+// Whole runs of the built executable: those that end at launch as they are, the others in the
+// sandboxed host (tests/sandbox), checked by what its tools saw (the journal: a line per call,
+// path and arguments split by tabs), the folders and the tools' state afterwards.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/run_program.h"
 #include "tests/temp_folder.h"
+#include "tests/usage_text.h"
 
 namespace morvane::testing {
 namespace {
@@ -31,6 +35,56 @@ Args operator+(Args a, const Args& b) {
   return a;
 }
 
+struct ProgramResult {
+  int status = -1;     // the exit status, or -1 when the program did not exit normally
+  std::string output;  // standard output and error, as they came
+};
+
+std::vector<char*> pointers(Args& texts) {
+  std::vector<char*> result;
+  for (std::string& text : texts) {
+    result.push_back(text.data());
+  }
+  result.push_back(nullptr);
+  return result;
+}
+
+/// Runs `program` with `arguments` (argv[0] included) and exactly `environment`, standard
+/// input from /dev/null.
+ProgramResult runProgram(const std::string& program, Args arguments, Args environment) {
+  ProgramResult result;
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) {
+    return result;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], 2);
+  pid_t pid = -1;
+  const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr,
+                                    pointers(arguments).data(), pointers(environment).data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(ends[1]);
+  char chunk[4096];
+  for (ssize_t got; (got = ::read(ends[0], chunk, sizeof chunk)) != 0;) {
+    if (got > 0) {
+      result.output.append(chunk, static_cast<std::size_t>(got));
+    } else if (errno != EINTR) {
+      break;
+    }
+  }
+  ::close(ends[0]);
+  int status = 0;
+  while (spawned == 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (spawned == 0 && WIFEXITED(status)) {
+    result.status = WEXITSTATUS(status);
+  }
+  return result;
+}
+
 /// Runs a script of tests/sandbox with a plain PATH and the sanitizers' options.
 ProgramResult sandboxScript(const std::string& name, const Args& arguments) {
   Args environment = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
@@ -43,14 +97,25 @@ ProgramResult sandboxScript(const std::string& name, const Args& arguments) {
                     environment);
 }
 
-std::string readFile(const fs::path& path) {
-  std::ostringstream contents;
-  contents << std::ifstream(path, std::ios::binary).rdbuf();
-  return contents.str();
-}
-
 std::string entry(const std::string& name) {
   return std::string(kExtensions) + "/" + name;
+}
+
+TEST(WholeRunTest, EndsOfRunAtLaunch) {
+  // A display is named on purpose: a run that ends at launch must not try to open it.
+  const Args environment = {"PATH=/usr/bin:/bin", "DISPLAY=:97", "LANGUAGE=de", "LC_ALL=C.UTF-8"};
+  const std::tuple<Args, int, std::string> rows[] = {
+      {{}, 255, kUsage},
+      {{"-i", "-d", "-t", "Title"}, 255, kUsage},
+      {{"/nonexistent/a.kext", "-h"}, 0, kUsage},
+      {{"/", "/nonexistent/a.kext", "/"}, 255, ""},
+      {{"-f", ""}, 255, ""},
+  };
+  for (const auto& [arguments, status, out] : rows) {
+    const ProgramResult run = runProgram(MORVANE_BINARY, Args{"Morvane"} + arguments, environment);
+    EXPECT_EQ(run.status, status) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(run.output, out) << ::testing::PrintToString(arguments);
+  }
 }
 
 /// make-sandbox options for each letter X: "X.kext" installed and loaded as "com.quorix.x".
@@ -73,7 +138,7 @@ class Sandbox {
  public:
   explicit Sandbox(const Args& options) : root_(folder_.path() / "root") {
     const ProgramResult made = sandboxScript("make-sandbox", Args{root_.string()} + options);
-    EXPECT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(made.status, 0) << made.output;
   }
 
   ProgramResult run(const Args& arguments) const {
@@ -81,13 +146,13 @@ class Sandbox {
   }
   ProgramResult morvane(const Args& arguments) const {
     ProgramResult result = run(Args{"--binary", MORVANE_BINARY, "--"} + arguments);
-    EXPECT_NE(result.status, 125) << result.err;
+    EXPECT_NE(result.status, 125) << result.output;
     return result;
   }
 
   /// A stand-in's state file in /var/sandbox: "journal", "loaded" or "nvram".
   std::string state(const std::string& name) const {
-    return readFile(root_ / "var/sandbox" / name);
+    return fileText(root_ / "var/sandbox" / name);
   }
   /// The names in the extensions folder.
   std::set<std::string> extensions() const {
@@ -115,7 +180,7 @@ class Sandbox {
       entries[path] = std::to_string(facts.st_mode) + " " + std::to_string(facts.st_mtim.tv_sec) +
                       "." + std::to_string(facts.st_mtim.tv_nsec) + " " +
                       (S_ISLNK(facts.st_mode)   ? fs::read_symlink(it->path()).string()
-                       : S_ISREG(facts.st_mode) ? readFile(it->path())
+                       : S_ISREG(facts.st_mode) ? fileText(it->path())
                                                 : "");
     }
     return entries;
@@ -131,7 +196,7 @@ class E2eTest : public ::testing::Test {
   void SetUp() override {
     static const ProgramResult check = Sandbox({}).run({"--check"});
     if (check.status != 0) {
-      GTEST_SKIP() << "the sandboxed host cannot run here: " << check.err;
+      GTEST_SKIP() << "the sandboxed host cannot run here: " << check.output;
     }
   }
 };
@@ -169,9 +234,11 @@ TEST_F(E2eTest, TheFilterEndsTheRunWithOneWhenNothingIsLeftToInstall) {
   EXPECT_EQ(host.state("journal"), ask + "a\n" + ask + "b\n" + ask + "a\n");
   EXPECT_EQ(host.snapshot(), before);
 
-  // A kext not installed is kept, so the run goes on to the prompt, which cannot be shown in
-  // the sandbox (no display, no terminal): 255, still nothing changed.
+  // A kext not installed is kept, and -f skips the filter, so the run goes on to the prompt,
+  // which cannot be shown in the sandbox (no display, no terminal): 255, still nothing changed.
   EXPECT_EQ(host.morvane({a, c}).status, 255);
+  EXPECT_EQ(host.morvane({"-f", a}).status, 255);
+  EXPECT_EQ(host.state("journal"), ask + "a\n" + ask + "b\n" + ask + "a\n" + ask + "a\n");
   EXPECT_EQ(host.snapshot(), before);
 }
 
@@ -184,18 +251,23 @@ TEST_F(E2eTest, AMissingOrUnsafePathEndsTheRunWith255) {
   // exists, so launch lets it through and the removal refuses it before any tool.
   std::vector<Args> runs = {{"-u", "-n", entry("A.kext"), entry("Missing.kext")},
                             {"-n", "-l", entry("A.kext"), "/Users/Shared/Missing.kext"}};
-  for (const char* path :
-       {"/System/Library/Extensions", "/System/Library/Extensions/", "/System/Library/Extensions/.",
-        "/System/Library/Extensions/..", "/System/Library/Extensions/A.kext/../..",
-        "/System/Library/Extensions/A.kext/Contents", "/System/Library", "//System//Library/",
-        "System/Library/Extensions/A.kext", "/Users/Shared/X.kext", "/"}) {
+  // Each rule of the path rule has its row in RulesTest.PathSafety; here one of each kind.
+  for (const char* path : {"/System/Library/Extensions/.", "/System/Library/Extensions/A.kext/..",
+                           "/System/Library/Extensions/A.kext/Contents",
+                           "System/Library/Extensions/A.kext", "/Users/Shared/X.kext"}) {
     runs.push_back({"-u", "-n", path});
   }
   for (const Args& arguments : runs) {
     SCOPED_TRACE(arguments.back());
     const ProgramResult run = host.morvane(arguments);
     EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.out, "");
+    // Silent for a missing path; a refused one is logged (to standard error in the sandbox).
+    const std::string refused =
+        "Refused: names no entry of /System/Library/Extensions. [" + arguments.back() + "]\n";
+    EXPECT_TRUE(arguments.back().find("Missing") != std::string::npos
+                    ? run.output.empty()
+                    : run.output.ends_with(refused))
+        << run.output;
     EXPECT_EQ(host.state("journal"), "");
     EXPECT_EQ(host.snapshot(), before);
   }

@@ -1,11 +1,10 @@
-// The real services of this machine that need no tool and no privilege.
+// The real services of this machine that need no tool and no privilege. The file manager is
+// read by every whole run (e2e_test.cpp): the paths' check, the bundles' Info.plist, the tools.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
-#include <filesystem>
+#include <cstdlib>
 
-#include "platform/posix/file_manager_posix.h"
 #include "platform/posix/localizer_gettext.h"
 #include "platform/posix/property_lists_libplist.h"
 #include "platform/posix/system_info_plist.h"
@@ -14,43 +13,61 @@
 namespace morvane::testing {
 namespace {
 
-TEST(SystemVersionTest, ReadsTheVersionFileAndFailsWithoutIt) {
-  TempFolder folder;
-  LibplistPropertyLists plists;
-  const std::string file =
-      folder.file("SystemVersion.plist",
-                  xmlPlist("<dict><key>ProductVersion</key><string>10.6.8</string></dict>"));
-  std::int32_t version = 0;
-  EXPECT_EQ(PlistSystemInfo(plists, file).gestalt(gestaltSystemVersion, &version), noErr);
-  EXPECT_EQ(version, 0x1068);
-  EXPECT_NE(PlistSystemInfo(plists, file).gestalt(0x61626364, &version), noErr);
+TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
+  const PlistNode root(plist_new_dict());
+  plist_dict_set_item(root.get(), "Name", plist_new_string("com.quorix.bin"));
+  char* bytes = nullptr;
+  std::uint32_t length = 0;
+  plist_to_bin(root.get(), &bytes, &length);
+  const std::string binary(bytes, length);
+  std::free(bytes);
 
-  version = 7;
-  EXPECT_NE(
-      PlistSystemInfo(plists, folder.path() / "none.plist").gestalt(gestaltSystemVersion, &version),
-      noErr);
-  const std::string broken = folder.file("broken.plist", "not a property list");
-  EXPECT_NE(PlistSystemInfo(plists, broken).gestalt(gestaltSystemVersion, &version), noErr);
-  EXPECT_EQ(version, 7) << "a failed query leaves the answer alone";
+  TempFolder folder;
+  const LibplistPropertyLists plists;
+  const auto named = [](const std::string& value) {
+    return xmlPlist("<dict><key>Name</key>" + value + "</dict>");
+  };
+  std::vector<std::pair<std::string, std::optional<std::string>>> rows = {
+      {named("<string>M\xc3\xb6rvane &amp; co</string>"), "M\xc3\xb6rvane & co"},
+      {named("<string></string>"), ""},
+      {binary, "com.quorix.bin"},
+      {named("<integer>3</integer>"), std::nullopt},
+      {xmlPlist("<array><string>Name</string></array>"), std::nullopt},
+      {"Name = x;\n\x01\x02\xff\xfe", std::nullopt},
+  };
+  for (std::size_t cut = 0; cut < binary.size(); ++cut) {
+    rows.emplace_back(binary.substr(0, cut), std::nullopt);
+  }
+  for (const auto& [contents, text] : rows) {
+    EXPECT_EQ(plists.textValue(folder.file("f.plist", contents), "Name"), text)
+        << ::testing::PrintToString(contents);
+  }
+  EXPECT_EQ(plists.textValue(folder.path(), "Name"), std::nullopt) << "a folder";
+  EXPECT_EQ(plists.textValue(folder.path() / "missing.plist", "Name"), std::nullopt);
+
+  // A bundle's version is its Info.plist's CFBundleVersion, trailing slashes left out.
+  folder.file("a.kext/Contents/Info.plist", named("<string>1.10</string>"));
+  folder.file("b.kext/Contents/Info.plist",
+              xmlPlist("<dict><key>CFBundleVersion</key><string>1.10</string></dict>"));
+  EXPECT_EQ(plists.bundleVersion(folder.path() / "b.kext/"), "1.10");
+  EXPECT_EQ(plists.bundleVersion(folder.path() / "a.kext"), std::nullopt);
+  EXPECT_EQ(plists.bundleVersion(folder.path() / "f.plist"), std::nullopt);
 }
 
-TEST(FileManagerTest, ExistenceDirectoriesAndExecutables) {
+TEST(SystemVersionTest, ReadsTheVersionFileAndLeavesTheAnswerAloneWithoutIt) {
   TempFolder folder;
-  PosixFileManager files;
-  const std::string plain = folder.file("plain", "x");
-  const std::string tool = folder.file("tool", "#!/bin/sh\n");
-  std::filesystem::permissions(tool, std::filesystem::perms::owner_all);
-  bool directory = true;
-  EXPECT_TRUE(files.fileExists(plain, &directory));
-  EXPECT_FALSE(directory);
-  EXPECT_TRUE(files.fileExists(folder.path().string(), &directory));
-  EXPECT_TRUE(directory);
-  EXPECT_FALSE(files.fileExists(folder.path() / "none"));
-  EXPECT_FALSE(files.fileExists(""));
-
-  EXPECT_TRUE(files.isExecutableFile(tool));
-  EXPECT_FALSE(files.isExecutableFile(plain));
-  EXPECT_FALSE(files.isExecutableFile(folder.path().string())) << "a folder is not a tool";
+  LibplistPropertyLists plists;
+  const std::string good = folder.file(
+      "good.plist", xmlPlist("<dict><key>ProductVersion</key><string>10.6.8</string></dict>"));
+  const std::string broken = folder.file("broken.plist", "not a property list");
+  std::int32_t version = 7;
+  EXPECT_NE(PlistSystemInfo(plists, good).gestalt(0x61626364, &version), noErr);
+  EXPECT_NE(PlistSystemInfo(plists, broken).gestalt(gestaltSystemVersion, &version), noErr);
+  EXPECT_NE(PlistSystemInfo(plists, folder.path() / "none").gestalt(gestaltSystemVersion, &version),
+            noErr);
+  EXPECT_EQ(version, 7);
+  EXPECT_EQ(PlistSystemInfo(plists, good).gestalt(gestaltSystemVersion, &version), noErr);
+  EXPECT_EQ(version, 0x1068);
 }
 
 TEST(LocalizerTest, TranslatesWhereTheCatalogueHasTheTextAndKeepsTheKeyElsewhere) {

@@ -5,7 +5,7 @@
 
 #include "platform/posix/authorization_sudo.h"
 #include "tests/fakes/fake_world.h"
-#include "tests/test_tools.h"
+#include "tests/temp_folder.h"
 
 namespace morvane::testing {
 namespace {

@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/test_tools.h"
+#include "tests/temp_folder.h"
 
 namespace morvane::testing {
 namespace {

@@ -51,17 +51,12 @@ TEST(RulesTest, Utf8Check) {
 }
 
 TEST(RulesTest, ListingSeparators) {
-  std::vector<std::pair<std::string, bool>> rows = {{"", false},
-                                                    {"(", false},
-                                                    {"()", true},
-                                                    {"(1.0)", true},
-                                                    {"x(1.0)", false},
-                                                    {"(1.0", false},
-                                                    {"( )", false},
-                                                    {"(1.0) ( x", true},
-                                                    {"(1.0)(", false},
-                                                    {"a \u200b(1.0) b", false},
-                                                    {"a (1.0)\u200b b", false}};
+  // clang-format off
+  std::vector<std::pair<std::string, bool>> rows = {
+      {"", false}, {"(", false}, {"()", true}, {"(1.0)", true}, {"x(1.0)", false},
+      {"(1.0", false}, {"( )", false}, {"(1.0) ( x", true}, {"(1.0)(", false},
+      {"a \u200b(1.0) b", false}, {"a (1.0)\u200b b", false}};
+  // clang-format on
   // A zero-width space (above) looks blank but separates nothing; these do.
   for (const std::string s : {" ", "\t", "\n", "\r", "\u0085", "\u00a0", "\u2028", "\u3000"}) {
     rows.insert(rows.end(),
@@ -79,37 +74,20 @@ TEST(RulesTest, PathSafety) {
     std::string path;
     Text entry;
   };
+  // clang-format off
   const Row rows[] = {
-      {true, a, a},
-      {true, a + "/", a},
+      {true, a, a}, {true, a + "/", a}, {true, entry("b.kext/../a.kext"), a},
       {true, "/System/./Library//Extensions/../Extensions/a.kext/", a},
-      {true, entry("b.kext/../a.kext"), a},
-      {true, kExtensionsFolder, {}},
-      {true, entry(""), {}},
-      {true, entry("."), {}},
-      {true, entry(".."), {}},
-      {true, entry("a.kext/.."), {}},
-      {true, entry("a.kext/Contents"), {}},
-      {true, entry("../Extensions2/a.kext"), {}},
-      {true, "/System/Library/Extensionsx/a.kext", {}},
-      {true, "/System/Library", {}},
-      {true, "/", {}},
-      {true, "", {}},
-      {true, "a.kext", {}},
-      {true, "System/Library/Extensions/a.kext", {}},
-      {true, "/Users/Shared/a.kext", {}},
-      {false, "/k/a.kext", a},
-      {false, "/k/a.kext//", a},
-      {false, "a.kext", a},
-      {false, "/k/..", {}},
-      {false, "/k/.", {}},
-      {false, "/k/./", {}},
-      {false, "/k/../", {}},
-      {false, "/", {}},
-      {false, "//", {}},
-      {false, ".", {}},
-      {false, "", {}},
+      {true, kExtensionsFolder, {}}, {true, entry(""), {}}, {true, entry("."), {}},
+      {true, entry(".."), {}}, {true, entry("a.kext/.."), {}}, {true, entry("a.kext/Contents"), {}},
+      {true, entry("../Extensions2/a.kext"), {}}, {true, "/System/Library/Extensionsx/a.kext", {}},
+      {true, "/System/Library", {}}, {true, "/", {}}, {true, "", {}}, {true, "a.kext", {}},
+      {true, "System/Library/Extensions/a.kext", {}}, {true, "/Users/Shared/a.kext", {}},
+      {false, "/k/a.kext", a}, {false, "/k/a.kext//", a}, {false, "a.kext", a},
+      {false, "/k/..", {}}, {false, "/k/.", {}}, {false, "/k/./", {}}, {false, "/k/../", {}},
+      {false, "/", {}}, {false, "//", {}}, {false, ".", {}}, {false, "", {}},
   };
+  // clang-format on
   for (const Row& row : rows) {
     EXPECT_EQ(row.uninstall ? extensionsEntry(row.path) : installedCopy(row.path), row.entry)
         << (row.uninstall ? "-u " : "offered ") << '"' << row.path << '"';

@@ -215,19 +215,6 @@ TEST_F(ScenarioTest, TheLoadedQueryAsksTheListingToolAboutTheBundlesIdentifier) 
   EXPECT_TRUE(world.journal.empty());
 }
 
-TEST_F(ScenarioTest, UninstallAndForceSkipTheFilter) {
-  world.offer("/k/a.kext", "1.0", "com.example.a");
-  world.install("a.kext", "1.0");
-  world.loaded["com.example.a"] = "1.0";
-  world.files["/k/c.kext"] = FakeWorld::Kind::kFile;  // a file counts as existing
-  for (const Lines& arguments : {Lines{"-u", "/k/a.kext", "/k/c.kext"}, Lines{"-f", "/k/a.kext"},
-                                 Lines{"-u", "-f", "/k/a.kext"}}) {
-    EXPECT_EQ(launch(arguments), std::nullopt) << ::testing::PrintToString(arguments);
-  }
-  EXPECT_TRUE(world.journal.empty());
-  EXPECT_EQ(launch({"/k/a.kext"}), kExitSuccess) << "the filter ran";
-}
-
 TEST_F(ScenarioTest, TheDefaultMarkerOnlyOnSystemsOlderThanLionOrUnknown) {
   world.offer("/k/a.kext", "1.0");
   const std::string fallback = "/Users/Shared/.quorix_install_reboot";
@@ -250,50 +237,40 @@ TEST_F(ScenarioTest, TheDefaultMarkerOnlyOnSystemsOlderThanLionOrUnknown) {
   }
 }
 
-TEST_F(ScenarioTest, TheNormalLayoutIsLocalizedAndAtModalPanelLevel) {
-  world.offer("/k/a.kext", "1.0");
-  world.translations = {{"Restart Now", "Jetzt neu starten"}, {"OK", "Gut"}};
-  ASSERT_EQ(launch({"-f", "/k/a.kext"}), std::nullopt);
-  EXPECT_EQ(resource.window.level(), 8);
-  EXPECT_EQ(resource.okBtn.title(), "Gut");
-  EXPECT_EQ(resource.restartBtn.title(), "Jetzt neu starten");
-  EXPECT_EQ(resource.cancelBtn.title(), "Restart Later");
-  EXPECT_EQ(resource.textTitle.stringValue(), "The installation is completed.");
-  EXPECT_EQ(resource.textField.stringValue(),
-            "Restart your computer for the settings to take effect.");
-  EXPECT_FALSE(resource.layout1.isHidden() || resource.restartBtn.isHidden());
-  EXPECT_TRUE(resource.layout2.isHidden() && resource.countdownField.isHidden());
-  EXPECT_EQ(resource.window.title(), "Morvane");
-}
-
-TEST_F(ScenarioTest, ThePreInstallLayoutStaysEnglishAndMovesContinueIntoRestartsPlace) {
+TEST_F(ScenarioTest, TheLayoutsAndTheCleanUpAtTermination) {
+  // okBtn, restartBtn, cancelBtn, textTitle, textField and the window's title as shown.
+  const auto shown = [this] {
+    return Lines{resource.okBtn.title(),           resource.restartBtn.title(),
+                 resource.cancelBtn.title(),       resource.textTitle.stringValue(),
+                 resource.textField.stringValue(), resource.window.title()};
+  };
   const std::string note =
       "Note that you won't hear audio during your remote sessions unless this Mac has been "
       "restarted. You can restart later at your convenience.";
   world.offer("/k/a.kext", "1.0");
-  world.translations = {
-      {"Continue", "Weiter"}, {"Installation is complete.", "Fertig."}, {note, "Hinweis"}};
+  world.translations = {{"Restart Now", "Jetzt neu starten"},
+                        {"OK", "Gut"},
+                        {"Continue", "Weiter"},
+                        {"Installation is complete.", "Fertig."},
+                        {note, "Hinweis"}};
   const Rect cancelFrame = resource.cancelBtn.frame();
-  ASSERT_EQ(launch({"-i", "-t", "Installer", "-f", "/k/a.kext"}), std::nullopt);
-  EXPECT_EQ(resource.textTitle.stringValue(), "Installation is complete.");
-  EXPECT_EQ(resource.textField.stringValue(), note);
+  ASSERT_EQ(launch({"-f", "/k/a.kext"}), std::nullopt);
+  EXPECT_EQ(shown(),
+            (Lines{"Gut", "Jetzt neu starten", "Restart Later", "The installation is completed.",
+                   "Restart your computer for the settings to take effect.", "Morvane"}));
+  EXPECT_EQ(resource.window.level(), 8);
+  EXPECT_FALSE(resource.layout1.isHidden() || resource.restartBtn.isHidden());
+  EXPECT_TRUE(resource.layout2.isHidden() && resource.countdownField.isHidden());
+
+  // Pre-install: the installer's own texts as they stand, Continue in Restart Now's place.
+  ASSERT_EQ(launch({"-i", "-t", "Installer", "-r", "/m", "-f", "/k/a.kext"}), std::nullopt);
+  EXPECT_EQ(shown(), (Lines{"Gut", "Jetzt neu starten", "Continue", "Installation is complete.",
+                            note, "Installer"}));
   EXPECT_TRUE(resource.restartBtn.isHidden());
-  EXPECT_EQ(resource.cancelBtn.title(), "Continue");
-  EXPECT_EQ(resource.cancelBtn.frame().origin, resource.restartBtn.frame().origin);
-  EXPECT_EQ(resource.cancelBtn.frame().size, cancelFrame.size);
-  EXPECT_EQ(resource.window.title(), "Installer");
-  EXPECT_FALSE(resource.okBtn.isHidden());
+  EXPECT_EQ(resource.cancelBtn.frame(),
+            (Rect{resource.restartBtn.frame().origin, cancelFrame.size}));
 
-  // Without a restart button, Continue moves to the origin.
-  start({"-i", "-f", "/k/a.kext"});
-  peer().restartBtn() = nullptr;
-  EXPECT_EQ(exitStatusOf([this] { delegate().applicationWillFinishLaunching(); }), std::nullopt);
-  EXPECT_EQ(resource.cancelBtn.frame().origin, (Point{0, 0}));
-}
-
-TEST_F(ScenarioTest, TerminationReleasesTheStringsAndFreesTheCredentialOnce) {
-  world.offer("/k/a.kext", "1.0");
-  ASSERT_EQ(launch({"-t", "T", "-r", "/m", "-f", "/k/a.kext"}), std::nullopt);
+  // Termination hides the window, releases the strings and frees the credential, once.
   resource.window.orderFront();
   peer().authorizationRef() = 7;
   delegate().applicationWillTerminate();
@@ -302,6 +279,12 @@ TEST_F(ScenarioTest, TerminationReleasesTheStringsAndFreesTheCredentialOnce) {
   EXPECT_EQ(peer().windowTitle(), std::nullopt);
   EXPECT_EQ(peer().rebootFile(), std::nullopt);
   EXPECT_EQ(world.journal, Lines{"free 7 0"});
+
+  // Without a restart button, Continue moves to the origin.
+  start({"-i", "-f", "/k/a.kext"});
+  peer().restartBtn() = nullptr;
+  EXPECT_EQ(exitStatusOf([this] { delegate().applicationWillFinishLaunching(); }), std::nullopt);
+  EXPECT_EQ(resource.cancelBtn.frame().origin, (Point{0, 0}));
 }
 
 }  // namespace

@@ -24,7 +24,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -341,7 +340,7 @@ class FakeApplication final : public Application {
   }
   /// Binds nothing; answers `canShow`.
   bool bindWindow(Window&) override { return canShow; }
-  int run() override { return ++runs, 0; }
+  int run() override { return 0; }
   void advance(double seconds) {
     const double until = now_ + seconds;
     for (FakeTimer* due = nullptr;; due = nullptr) {
@@ -359,12 +358,8 @@ class FakeApplication final : public Application {
     }
     now_ = until;
   }
-  std::size_t liveTimers() const {
-    return std::ranges::count_if(timers_, [](const auto& timer) { return timer->valid; });
-  }
 
   bool canShow = true;
-  int runs = 0;
 
  private:
   struct FakeTimer final : Timer {
@@ -396,7 +391,6 @@ class WorldTest : public ::testing::Test {
                  application, world, world, process, arguments});
     delegate_ = std::make_unique<MorvaneAppDelegate>(*platform_);
     resource.connect(*delegate_);
-    peer_ = std::make_unique<MorvaneAppDelegateTestPeer>(*delegate_);
     return *delegate_;
   }
   /// Runs `step`; the exit status it ended the run with, or none when it returned.
@@ -416,7 +410,7 @@ class WorldTest : public ::testing::Test {
   }
 
   MorvaneAppDelegate& delegate() { return *delegate_; }
-  MorvaneAppDelegateTestPeer& peer() { return *peer_; }
+  MorvaneAppDelegateTestPeer peer() { return MorvaneAppDelegateTestPeer(*delegate_); }
 
   FakeWorld world;
   FakeApplication application;
@@ -427,7 +421,6 @@ class WorldTest : public ::testing::Test {
  private:
   std::unique_ptr<Platform> platform_;
   std::unique_ptr<MorvaneAppDelegate> delegate_;
-  std::unique_ptr<MorvaneAppDelegateTestPeer> peer_;
 };
 
 }  // namespace testing
