@@ -1,12 +1,8 @@
 // Whole runs of the built executable: those that end at launch as they are, the others in the
 // sandboxed host (tests/sandbox), checked by what its tools saw (the journal: a line per call,
 // path and arguments split by tabs), the folders and the tools' state afterwards.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/process_launcher_posix.h"
 #include "tests/temp_folder.h"
 #include "tests/usage_text.h"
 
@@ -40,49 +37,17 @@ struct ProgramResult {
   std::string output;  // standard output and error, as they came
 };
 
-std::vector<char*> pointers(Args& texts) {
-  std::vector<char*> result;
-  for (std::string& text : texts) {
-    result.push_back(text.data());
-  }
-  result.push_back(nullptr);
-  return result;
-}
-
-/// Runs `program` with `arguments` (argv[0] included) and exactly `environment`, standard
-/// input from /dev/null.
-ProgramResult runProgram(const std::string& program, Args arguments, Args environment) {
-  ProgramResult result;
-  int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) {
-    return result;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, ends[1], 2);
-  pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr,
-                                    pointers(arguments).data(), pointers(environment).data());
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(ends[1]);
-  char chunk[4096];
-  for (ssize_t got; (got = ::read(ends[0], chunk, sizeof chunk)) != 0;) {
-    if (got > 0) {
-      result.output.append(chunk, static_cast<std::size_t>(got));
-    } else if (errno != EINTR) {
-      break;
-    }
-  }
-  ::close(ends[0]);
-  int status = 0;
-  while (spawned == 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (spawned == 0 && WIFEXITED(status)) {
-    result.status = WEXITSTATUS(status);
-  }
-  return result;
+/// Runs `program` with `arguments` in exactly `environment`, through the program's own
+/// launcher; a shell joins the two output streams and appends the exit status.
+ProgramResult runProgram(const std::string& program, const Args& arguments,
+                         const Args& environment) {
+  const Args shell = {"/bin/sh", "-c", "\"$0\" \"$@\" 2>&1; printf '\\n%d' \"$?\"", program};
+  const std::string output =
+      PosixProcessLauncher()
+          .launchAndReadOutput("/usr/bin/env", Args{"-i"} + environment + shell + arguments)
+          .value_or("\n-1");
+  const std::size_t end = output.rfind('\n');
+  return {std::stoi(output.substr(end + 1)), output.substr(0, end)};
 }
 
 /// Runs a script of tests/sandbox with a plain PATH and the sanitizers' options.
@@ -93,8 +58,7 @@ ProgramResult sandboxScript(const std::string& name, const Args& arguments) {
       environment.push_back(std::string(option) + "=" + value);
     }
   }
-  return runProgram(std::string(MORVANE_SANDBOX_DIR) + "/" + name, Args{name} + arguments,
-                    environment);
+  return runProgram(std::string(MORVANE_SANDBOX_DIR) + "/" + name, arguments, environment);
 }
 
 std::string entry(const std::string& name) {
@@ -112,7 +76,7 @@ TEST(WholeRunTest, EndsOfRunAtLaunch) {
       {{"-f", ""}, 255, ""},
   };
   for (const auto& [arguments, status, out] : rows) {
-    const ProgramResult run = runProgram(MORVANE_BINARY, Args{"Morvane"} + arguments, environment);
+    const ProgramResult run = runProgram(MORVANE_BINARY, arguments, environment);
     EXPECT_EQ(run.status, status) << ::testing::PrintToString(arguments);
     EXPECT_EQ(run.output, out) << ::testing::PrintToString(arguments);
   }

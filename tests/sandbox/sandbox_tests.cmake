@@ -5,7 +5,7 @@ add_executable(morvane_e2e_tests
   ${CMAKE_CURRENT_LIST_DIR}/../e2e_test.cpp
 )
 target_include_directories(morvane_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(morvane_e2e_tests PRIVATE GTest::gtest_main)
+target_link_libraries(morvane_e2e_tests PRIVATE morvane_core GTest::gtest_main)
 target_compile_definitions(morvane_e2e_tests PRIVATE
   MORVANE_BINARY="$<TARGET_FILE:Morvane>"
   MORVANE_SANDBOX_DIR="${CMAKE_CURRENT_LIST_DIR}")
