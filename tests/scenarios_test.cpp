@@ -1,6 +1,7 @@
-// The delegate's steps as scenarios on the simulated machine. Whole runs of the uninstall pass,
-// the launch filter and the refused paths are in e2e_test.cpp; what stays here is what a whole
-// run cannot reach: the installation pass behind the prompt, refused rights, tools that cannot
+// The delegate's steps as scenarios on the simulated machine. Whole runs of the uninstall pass
+// (its order, its stop at the first failure, the boot argument cleared only after success), the
+// launch filter and the refused paths are in e2e_test.cpp; what stays here is what a whole run
+// cannot reach: the installation pass behind the prompt, refused rights, tools that cannot
 // start, the launch's layout and the clean-up at termination.
 #include <gtest/gtest.h>
 
@@ -47,25 +48,7 @@ TEST_F(ScenarioTest, AnInstalledCopyIsReplacedOnlyByAHigherVersionEvenWithForce)
                                   "/sbin/kextload " + entry("free.kext")}));
 }
 
-TEST_F(ScenarioTest, InstallFailuresStopWhereTheyHappen) {
-  world.offer("/k/a.kext", "2.0");
-  world.install("a.kext", "1.0");
-  peer().loadKext() = true;
-  // The removal cannot start: the copy is still attempted. The copy cannot start: no load.
-  world.startFailures = {{"/bin/rm", {errAuthorizationToolExecuteFailure}},
-                         {"/bin/cp", {errAuthorizationToolExecuteFailure}}};
-  EXPECT_EQ(install("a.kext"), 0);
-  EXPECT_EQ(world.execs().back(), "/bin/cp -rf /k/a.kext " + entry("a.kext"));
-  EXPECT_EQ(world.log, (Lines{"Error: -60031", "Error: -60031"}));
-
-  world.journal.clear();
-  world.log.clear();
-  EXPECT_EQ(install("missing.kext"), 0);
-  EXPECT_EQ(world.log, Lines{"Can't found source file. [/k/missing.kext]"});
-  EXPECT_TRUE(world.journal.empty());
-}
-
-TEST_F(ScenarioTest, RightsAreAskedBeforeEveryToolAndARefusalStartsNothing) {
+TEST_F(ScenarioTest, RefusedRightsAndToolsThatCannotStart) {
   const char* const args[] = {"-rf", "/x", nullptr};
   const auto run = [this, &args](const char* tool) {
     return peer().executePrivilegesWithCommand(tool, args);
@@ -83,6 +66,26 @@ TEST_F(ScenarioTest, RightsAreAskedBeforeEveryToolAndARefusalStartsNothing) {
                                   "wait /bin/rm", kRequest, "exec /bin/cp -rf /x"}));
   EXPECT_EQ(world.log, (Lines{"Error Creating Initial Authorization: -60008",
                               "Copy Rights Unsuccessful: -60006", "Error: -60031"}));
+
+  // In an installation: the removal cannot start, the copy is still attempted; the copy
+  // cannot start, no load. A missing source is logged before any tool.
+  world.journal.clear();
+  world.log.clear();
+
+  world.offer("/k/a.kext", "2.0");
+  world.install("a.kext", "1.0");
+  peer().loadKext() = true;
+  world.startFailures = {{"/bin/rm", {errAuthorizationToolExecuteFailure}},
+                         {"/bin/cp", {errAuthorizationToolExecuteFailure}}};
+  EXPECT_EQ(install("a.kext"), 0);
+  EXPECT_EQ(world.execs().back(), "/bin/cp -rf /k/a.kext " + entry("a.kext"));
+  EXPECT_EQ(world.log, (Lines{"Error: -60031", "Error: -60031"}));
+
+  world.journal.clear();
+  world.log.clear();
+  EXPECT_EQ(install("missing.kext"), 0);
+  EXPECT_EQ(world.log, Lines{"Can't found source file. [/k/missing.kext]"});
+  EXPECT_TRUE(world.journal.empty());
 }
 
 TEST_F(ScenarioTest, InstallationPassStopsAtTheFirstFailureAndTouchesTheFolderOnlyAfterAll) {
@@ -136,22 +139,6 @@ TEST_F(ScenarioTest, TheBootArgumentComesFirstAndItsMarkerEndsThePass) {
                              "return FALSE"});
 }
 
-TEST_F(ScenarioTest, UninstallPassStopsAtARefusedRemovalAndKeepsTheBootArgument) {
-  for (const char* name : {"a.kext", "b.kext", "c.kext"}) {
-    world.install(name, "1.0");
-  }
-  peer().pathArray() = {entry("a.kext"), entry("b.kext"), entry("c.kext")};
-  peer().nvram() = true;
-  world.bootArgs = "io=0x00040000";
-  world.refusals = {0, 0, 0, errAuthorizationCanceled};
-  EXPECT_FALSE(peer().processKextInstall(true));
-  EXPECT_EQ(world.execs(),
-            (Lines{"/sbin/kextunload " + entry("a.kext"), "/bin/rm -rf " + entry("a.kext"),
-                   "/sbin/kextunload " + entry("b.kext")}));
-  EXPECT_TRUE(world.fileExists(entry("b.kext")));
-  EXPECT_EQ(world.bootArgs, "io=0x00040000");
-}
-
 TEST_F(ScenarioTest, TheFilterDropsEveryCopyOfALoadedKextThatNeedsNoWork) {
   world.offer("/k/same.kext", "1.0", "com.example.same");
   world.install("same.kext", "1.0");
@@ -197,22 +184,6 @@ TEST_F(ScenarioTest, TheLoadedQueryAsksTheListingToolAboutTheBundlesIdentifier) 
   EXPECT_FALSE(peer().isKextLoadedInSystem("/k/a.kext")) << "output that is not UTF-8";
   EXPECT_FALSE(peer().isKextLoadedInSystem("/k/anonymous.kext"));
   EXPECT_EQ(world.journal.back(), "run /usr/sbin/kextstat -l -bundle-id (null)");
-
-  // No text from a folder, a missing file or a missing key.
-  world.plists["/k/gone.plist"] = world.plists["/k/a.kext"] = {{"K", "v"}};
-  EXPECT_EQ(peer().getInfoPlistWithKey("K", "/k/a.kext"), std::nullopt);
-  EXPECT_EQ(peer().getInfoPlistWithKey("K", "/k/gone.plist"), std::nullopt);
-  EXPECT_EQ(peer().getInfoPlistWithKey("CFBundleVersion", "/k/a.kext/Contents/Info.plist"),
-            std::nullopt);
-
-  // A tool that is absent or cannot be run is not started.
-  world.journal.clear();
-  world.files["/k/plain"] = FakeWorld::Kind::kFile;
-  EXPECT_EQ(peer().runCommand(std::nullopt, Lines{}), std::nullopt);
-  EXPECT_EQ(peer().runCommand("/usr/bin/uname", std::nullopt), std::nullopt);
-  EXPECT_EQ(peer().runCommand("/k/plain", Lines{}), std::nullopt);
-  EXPECT_EQ(peer().runCommand("/k/missing", Lines{}), std::nullopt);
-  EXPECT_TRUE(world.journal.empty());
 }
 
 TEST_F(ScenarioTest, TheDefaultMarkerOnlyOnSystemsOlderThanLionOrUnknown) {
@@ -279,12 +250,6 @@ TEST_F(ScenarioTest, TheLayoutsAndTheCleanUpAtTermination) {
   EXPECT_EQ(peer().windowTitle(), std::nullopt);
   EXPECT_EQ(peer().rebootFile(), std::nullopt);
   EXPECT_EQ(world.journal, Lines{"free 7 0"});
-
-  // Without a restart button, Continue moves to the origin.
-  start({"-i", "-f", "/k/a.kext"});
-  peer().restartBtn() = nullptr;
-  EXPECT_EQ(exitStatusOf([this] { delegate().applicationWillFinishLaunching(); }), std::nullopt);
-  EXPECT_EQ(resource.cancelBtn.frame().origin, (Point{0, 0}));
 }
 
 }  // namespace

@@ -30,6 +30,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/MorvaneAppDelegate.h"
@@ -53,18 +54,10 @@ class MorvaneAppDelegateTestPeer {
   std::optional<std::string>& rebootFile() { return d_.preInstallCheckRebootFile; }
   AuthorizationRef& authorizationRef() { return d_.authorizationRef; }
   std::vector<std::string>& pathArray() { return d_.m_pathArray; }
-  Button*& restartBtn() { return d_.restartBtn; }
 
   void processArguments() { d_.processArguments(); }
-  std::optional<std::string> runCommand(const std::optional<std::string>& tool,
-                                        const std::optional<std::vector<std::string>>& args) {
-    return d_.runCommand(tool, args);
-  }
   bool executePrivilegesWithCommand(const char* tool, const char* const* args) {
     return d_.executePrivilegesWithCommand(tool, args);
-  }
-  std::optional<std::string> getInfoPlistWithKey(const std::string& key, const std::string& file) {
-    return d_.getInfoPlistWithKey(key, file);
   }
   bool isKextLoadedInSystem(const std::string& path) { return d_.isKextLoadedInSystem(path); }
   int checkKextUpgrade(const std::string& path) { return d_.checkKextUpgrade(path); }
@@ -304,21 +297,17 @@ class FakeAppleEvents final : public AppleEvents {
  public:
   explicit FakeAppleEvents(Lines& journal) : journal_(journal) {}
   OSErr createDesc(DescType type, const void*, std::size_t, AEDesc* result) override {
-    *result = AEDesc{type, 1};
-    return note("AECreateDesc");
+    return *result = AEDesc{type, 1}, note("AECreateDesc");
   }
   OSErr createAppleEvent(AEEventClass eventClass, AEEventID, const AEDesc&, AEReturnID,
                          AETransactionID, AEDesc* result) override {
-    *result = AEDesc{eventClass, 2};
-    return note("AECreateAppleEvent");
+    return *result = AEDesc{eventClass, 2}, note("AECreateAppleEvent");
   }
   OSErr send(const AEDesc&, AEDesc*, AESendMode, AESendPriority, std::int32_t) override {
     return note("AESend");
   }
   OSErr disposeDesc(AEDesc* desc) override {
-    journal_.push_back("AEDisposeDesc " + std::to_string(desc->dataHandle));
-    *desc = AEDesc{};
-    return noErr;
+    return note("AEDisposeDesc " + std::to_string(std::exchange(*desc, AEDesc{}).dataHandle));
   }
 
   std::string failing;
