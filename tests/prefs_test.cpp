@@ -102,8 +102,6 @@ TEST_F(PrefsTest, TheDomainIsReadAfreshOnEveryCallAndItsFileReplacedWhole) {
   EXPECT_EQ(get("Port"), std::nullopt);
   ASSERT_TRUE(RegValueSet("Port", 7));
   EXPECT_EQ(get("Port"), 7);
-  QUORIX_REMOTE_REG_KEY = "com.quorix.other";
-  EXPECT_EQ(get("Port"), std::nullopt);
   QUORIX_REMOTE_REG_KEY = nullptr;
   EXPECT_TRUE(RegValueSet("Port", 10)) << "no domain: nothing stored";
   EXPECT_EQ(get("Port"), std::nullopt);

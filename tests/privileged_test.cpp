@@ -11,7 +11,6 @@ namespace morvane::testing {
 namespace {
 
 using Args = std::vector<const char*>;
-using Calls = std::vector<std::vector<std::string>>;
 
 /// The delegate over the sudo service, with a stand-in sudo that records its arguments, answers
 /// `-v` with the exit status in `verdict` ("int": ends by SIGINT) and runs the tool after `-n --`.
@@ -46,14 +45,14 @@ TEST_F(SudoTest, EveryArgumentReachesTheToolAsOneEntryAndRefusalsStartNothing) {
   ASSERT_TRUE(run(recorder, arguments));
   std::vector<std::string> throughSudo{"-n", "--", recorder};
   throughSudo.insert(throughSudo.end(), hostile.begin(), hostile.end());
-  EXPECT_EQ(recordedCalls(sudoRecord), (Calls{{"-v"}, throughSudo}));
-  EXPECT_EQ(recordedCalls(toolRecord), Calls{hostile});
+  EXPECT_EQ(fileText(sudoRecord), recorded({{"-v"}, throughSudo}));
+  EXPECT_EQ(fileText(toolRecord), recorded({hostile}));
 
   verdict("1");
   EXPECT_FALSE(run(recorder));
   verdict("int");
   EXPECT_FALSE(run(recorder));
-  EXPECT_EQ(recordedCalls(toolRecord).size(), 1u) << "a refused tool was started";
+  EXPECT_EQ(fileText(toolRecord), recorded({hostile})) << "a refused tool was started";
   EXPECT_EQ(world.log,
             (Lines{"Copy Rights Unsuccessful: -60005", "Copy Rights Unsuccessful: -60006"}));
 }

@@ -151,14 +151,12 @@ TEST_F(RulesOnTheWorld, OptionScan) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(exitStatusOf([this] { peer().processArguments(); }), row.exit);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), row.exit ? kUsage : "");
+    MorvaneAppDelegateTestPeer p = peer();
+    const bool set[] = {p.forceInstall(), p.uninstall(), p.nvram(),
+                        p.preInstall(),   p.loadKext(),  p.defaultInstalled()};
     std::string flags;
-    for (const auto& [letter, set] : {std::pair{'f', peer().forceInstall()},
-                                      {'u', peer().uninstall()},
-                                      {'n', peer().nvram()},
-                                      {'i', peer().preInstall()},
-                                      {'l', peer().loadKext()},
-                                      {'d', peer().defaultInstalled()}}) {
-      flags += set ? std::string(1, letter) : "";
+    for (std::size_t i = 0; i < 6; ++i) {
+      flags += set[i] ? std::string(1, "funild"[i]) : "";
     }
     EXPECT_EQ(flags, row.flags);
     EXPECT_EQ(peer().windowTitle(), row.title);

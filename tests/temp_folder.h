@@ -61,30 +61,22 @@ inline std::string writeTool(const TempFolder& folder, const std::string& name,
   return path;
 }
 
-/// Shell commands that append one line to `record` holding every argument of the script as
-/// LENGTH:TEXT, so that spaces, line breaks and empty arguments read back exactly.
+/// Shell commands that append every argument of the script to `record`, each ended by a NUL,
+/// and then a line break, so that spaces, line breaks and empty arguments read back exactly.
 inline std::string recordArguments(const std::string& record) {
-  return "for a; do printf '%d:%s' \"${#a}\" \"$a\"; done >>'" + record + "'; printf '\\n' >>'" +
-         record + "'";
+  return "for a; do printf '%s\\0' \"$a\"; done >>'" + record + "'; echo >>'" + record + "'";
 }
 
-/// The calls written by recordArguments, first first.
-inline std::vector<std::vector<std::string>> recordedCalls(const std::string& record) {
-  const std::string text = fileText(record);
-  std::vector<std::vector<std::string>> calls(1);
-  for (std::size_t at = 0; at < text.size();) {
-    if (text[at] == '\n') {
-      calls.emplace_back();
-      ++at;
-      continue;
+/// What recordArguments writes for `calls`, first first.
+inline std::string recorded(const std::vector<std::vector<std::string>>& calls) {
+  std::string text;
+  for (const auto& call : calls) {
+    for (const std::string& argument : call) {
+      text += argument + '\0';
     }
-    const std::size_t colon = text.find(':', at);
-    const std::size_t length = std::stoul(text.substr(at, colon - at));
-    calls.back().push_back(text.substr(colon + 1, length));
-    at = colon + 1 + length;
+    text += '\n';
   }
-  calls.pop_back();
-  return calls;
+  return text;
 }
 
 }  // namespace morvane::testing

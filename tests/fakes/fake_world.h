@@ -7,7 +7,7 @@
 // command line, calls one step and checks `journal`: every call to a tool or a service, in
 // order ("run TOOL ARGS" without privileges; "create", "copyRights REF RIGHT FLAGS",
 // "exec TOOL ARGS", "wait TOOL", "free REF FLAGS" for the privileged ones; the Apple events).
-// Privileged tools change the machine when they end, as the real ones do: cp copies the
+// Privileged tools change the machine as the real ones do: cp copies the
 // bundle, rm removes it, kextload and kextunload change `loaded`, nvram writes `bootArgs`,
 // touch creates a file. Failures come from the same data: `refusals`, `startFailures`, an
 // absent `machine` or `bootArgs`, a tool taken out of `files`, `appleEvents.failing`.
@@ -210,7 +210,8 @@ class FakeWorld final : public FileManager,
     journal.push_back(joined(std::string("exec ") + tool, vector));
     const OSStatus status = next(startFailures[tool]);
     if (status == errAuthorizationSuccess) {
-      *started = std::make_unique<Tool>(*this, tool, vector);
+      apply(tool, vector);
+      *started = std::make_unique<Tool>(journal, tool);
     }
     return status;
   }
@@ -241,20 +242,12 @@ class FakeWorld final : public FileManager,
   void write(const std::string& message) override { log.push_back(message); }
 
  private:
-  /// Ends by changing the machine, then notes the wait.
-  class Tool final : public PrivilegedTool {
-   public:
-    Tool(FakeWorld& world, std::string tool, Lines arguments)
-        : world_(world), tool_(std::move(tool)), arguments_(std::move(arguments)) {}
-    void waitUntilExit() override {
-      world_.apply(tool_, arguments_);
-      world_.journal.push_back("wait " + tool_);
-    }
-
-   private:
-    FakeWorld& world_;
-    std::string tool_;
-    Lines arguments_;
+  /// Notes the wait; the tool changed the machine when it started.
+  struct Tool final : PrivilegedTool {
+    Tool(Lines& journal, std::string tool) : journal(journal), tool(std::move(tool)) {}
+    void waitUntilExit() override { journal.push_back("wait " + tool); }
+    Lines& journal;
+    std::string tool;
   };
 
   static OSStatus next(std::deque<OSStatus>& statuses) {
