@@ -10,7 +10,7 @@
 // Privileged tools change the machine as the real ones do: cp copies the
 // bundle, rm removes it, kextload and kextunload change `loaded`, nvram writes `bootArgs`,
 // touch creates a file. Failures come from the same data: `refusals`, `startFailures`, an
-// absent `machine` or `bootArgs`, a tool taken out of `files`, `appleEvents.failing`.
+// absent `machine` or `bootArgs`, a tool taken out of `files`, `failingEvent`.
 //
 //   TEST_F(WorldTest, AnOlderCopyIsReplaced) {
 //     world.offer("/k/a.kext", "2.0", "com.example.a");
@@ -20,7 +20,8 @@
 //     EXPECT_EQ(world.execs(), (Lines{"/sbin/kextunload " + entry("a.kext"), ...}));
 //   }
 //
-// The prompt's scenarios drive `application`, a loop with a manual clock.
+// The world is also the event loop, with a manual clock (`advance`, `canShow`), for the
+// prompt's scenarios.
 
 #include <gtest/gtest.h>
 
@@ -104,14 +105,17 @@ inline std::string infoPlist(const std::string& bundle) {
   return bare(bundle) + "/Contents/Info.plist";
 }
 
-/// The machine, and every service of the platform but the loop and the Apple events.
+/// The machine, and every service of the platform.
 class FakeWorld final : public FileManager,
                         public ProcessLauncher,
                         public AuthorizationService,
                         public PropertyLists,
                         public SystemInfo,
+                        public AppleEvents,
+                        public Application,
                         public Localizer,
-                        public Log {
+                        public Log,
+                        public ProcessExit {
  public:
   enum class Kind { kFile, kFolder, kTool };
 
@@ -165,6 +169,30 @@ class FakeWorld final : public FileManager,
   std::deque<OSStatus> refusals;
   /// Statuses of the next starts of a tool, by its path; once used up, it starts.
   std::map<std::string, std::deque<OSStatus>> startFailures;
+  /// The Apple event call that fails: "AECreateDesc", "AECreateAppleEvent" or "AESend".
+  std::string failingEvent;
+  /// Whether the prompt can be shown here.
+  bool canShow = true;
+
+  /// Moves the loop's clock on by `seconds`, firing the due ticks in order.
+  void advance(double seconds) {
+    const double until = now_ + seconds;
+    for (;;) {
+      FakeTimer* due = nullptr;
+      for (const auto& timer : timers_) {
+        if (timer->valid && timer->next <= until && (!due || timer->next < due->next)) {
+          due = timer.get();
+        }
+      }
+      if (due == nullptr) {
+        break;
+      }
+      now_ = due->next;
+      due->next += due->interval;
+      due->tick(due);
+    }
+    now_ = until;
+  }
 
   bool fileExists(const std::string& path, bool* isDirectory = nullptr) const override {
     const auto file = files.find(bare(path));
@@ -240,6 +268,29 @@ class FakeWorld final : public FileManager,
     return translations.contains(key) ? translations.at(key) : key;
   }
   void write(const std::string& message) override { log.push_back(message); }
+  OSErr createDesc(DescType type, const void*, std::size_t, AEDesc* result) override {
+    return *result = AEDesc{type, 1}, event("AECreateDesc");
+  }
+  OSErr createAppleEvent(AEEventClass eventClass, AEEventID, const AEDesc&, AEReturnID,
+                         AETransactionID, AEDesc* result) override {
+    return *result = AEDesc{eventClass, 2}, event("AECreateAppleEvent");
+  }
+  OSErr send(const AEDesc&, AEDesc*, AESendMode, AESendPriority, std::int32_t) override {
+    return event("AESend");
+  }
+  OSErr disposeDesc(AEDesc* desc) override {
+    return event("AEDisposeDesc " + std::to_string(std::exchange(*desc, AEDesc{}).dataHandle));
+  }
+  Timer* scheduledTimer(double interval, std::function<void(Timer*)> tick) override {
+    timers_.push_back(std::make_unique<FakeTimer>(interval, now_ + interval, std::move(tick)));
+    return timers_.back().get();
+  }
+  /// Binds nothing; answers `canShow`.
+  bool bindWindow(Window&) override { return canShow; }
+  int run() override { return 0; }
+
+ protected:
+  void endProcess(int status) override { throw ExitCalled{status}; }
 
  private:
   /// Notes the wait; the tool changed the machine when it started.
@@ -250,6 +301,19 @@ class FakeWorld final : public FileManager,
     std::string tool;
   };
 
+  struct FakeTimer final : Timer {
+    FakeTimer(double interval, double next, std::function<void(Timer*)> tick)
+        : interval(interval), next(next), tick(std::move(tick)) {}
+    void invalidate() override { valid = false; }
+    double interval, next;
+    std::function<void(Timer*)> tick;
+    bool valid = true;
+  };
+
+  OSErr event(const std::string& call) {
+    journal.push_back(call);
+    return call == failingEvent ? OSErr{-1712} : noErr;  // the event manager's time-out
+  }
   static OSStatus next(std::deque<OSStatus>& statuses) {
     const OSStatus status = statuses.empty() ? errAuthorizationSuccess : statuses.front();
     if (!statuses.empty()) {
@@ -282,83 +346,9 @@ class FakeWorld final : public FileManager,
       loaded.erase(*identifier);
     }
   }
-};
 
-/// Notes each call in the journal; the call named by `failing` ("AECreateDesc",
-/// "AECreateAppleEvent" or "AESend") fails.
-class FakeAppleEvents final : public AppleEvents {
- public:
-  explicit FakeAppleEvents(Lines& journal) : journal_(journal) {}
-  OSErr createDesc(DescType type, const void*, std::size_t, AEDesc* result) override {
-    return *result = AEDesc{type, 1}, note("AECreateDesc");
-  }
-  OSErr createAppleEvent(AEEventClass eventClass, AEEventID, const AEDesc&, AEReturnID,
-                         AETransactionID, AEDesc* result) override {
-    return *result = AEDesc{eventClass, 2}, note("AECreateAppleEvent");
-  }
-  OSErr send(const AEDesc&, AEDesc*, AESendMode, AESendPriority, std::int32_t) override {
-    return note("AESend");
-  }
-  OSErr disposeDesc(AEDesc* desc) override {
-    return note("AEDisposeDesc " + std::to_string(std::exchange(*desc, AEDesc{}).dataHandle));
-  }
-
-  std::string failing;
-
- private:
-  OSErr note(const std::string& call) {
-    journal_.push_back(call);
-    return call == failing ? OSErr{-1712} : noErr;  // the event manager's time-out
-  }
-  Lines& journal_;
-};
-
-/// A loop with a manual clock: `advance` fires the due ticks in order.
-class FakeApplication final : public Application {
- public:
-  Timer* scheduledTimer(double interval, std::function<void(Timer*)> tick) override {
-    timers_.push_back(std::make_unique<FakeTimer>(interval, now_ + interval, std::move(tick)));
-    return timers_.back().get();
-  }
-  /// Binds nothing; answers `canShow`.
-  bool bindWindow(Window&) override { return canShow; }
-  int run() override { return 0; }
-  void advance(double seconds) {
-    const double until = now_ + seconds;
-    for (FakeTimer* due = nullptr;; due = nullptr) {
-      for (const auto& timer : timers_) {
-        if (timer->valid && timer->next <= until && (!due || timer->next < due->next)) {
-          due = timer.get();
-        }
-      }
-      if (due == nullptr) {
-        break;
-      }
-      now_ = due->next;
-      due->next += due->interval;
-      due->tick(due);
-    }
-    now_ = until;
-  }
-
-  bool canShow = true;
-
- private:
-  struct FakeTimer final : Timer {
-    FakeTimer(double interval, double next, std::function<void(Timer*)> tick)
-        : interval(interval), next(next), tick(std::move(tick)) {}
-    void invalidate() override { valid = false; }
-    double interval, next;
-    std::function<void(Timer*)> tick;
-    bool valid = true;
-  };
   std::vector<std::unique_ptr<FakeTimer>> timers_;
   double now_ = 0;
-};
-
-class FakeProcessExit final : public ProcessExit {
- protected:
-  void endProcess(int status) override { throw ExitCalled{status}; }
 };
 
 /// One delegate on the fake world and a plain interface resource.
@@ -369,8 +359,8 @@ class WorldTest : public ::testing::Test {
   MorvaneAppDelegate& start(Lines arguments, AuthorizationService* authorization = nullptr) {
     arguments.insert(arguments.begin(), "/Applications/Morvane.app/Contents/MacOS/Morvane");
     platform_ = std::make_unique<Platform>(
-        Platform{world, world, authorization ? *authorization : world, world, world, appleEvents,
-                 application, world, world, process, arguments});
+        Platform{world, world, authorization ? *authorization : world, world, world, world, world,
+                 world, world, world, arguments});
     delegate_ = std::make_unique<MorvaneAppDelegate>(*platform_);
     resource.connect(*delegate_);
     return *delegate_;
@@ -395,9 +385,6 @@ class WorldTest : public ::testing::Test {
   MorvaneAppDelegateTestPeer peer() { return MorvaneAppDelegateTestPeer(*delegate_); }
 
   FakeWorld world;
-  FakeApplication application;
-  FakeAppleEvents appleEvents{world.journal};
-  FakeProcessExit process;
   InterfaceResource resource;
 
  private:
