@@ -53,28 +53,36 @@ TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
   EXPECT_EQ(plists.bundleVersion(folder.path() / "a.kext"), std::nullopt);
 }
 
-TEST(SystemVersionTest, ReadsTheVersionFileAndFailsWithoutIt) {
+TEST(SystemVersionTest, TheVersionFileAsTheQueryAnswersIt) {
+  // clang-format off
+  const std::pair<std::string, std::optional<std::int32_t>> rows[] = {
+      {"10.6.8", 0x1068}, {"10.7", 0x1070}, {"10.6.8 (build)", 0x1068}, {"10.10.5", 0x1095},
+      {"10.6.12", 0x1069}, {"11.2.3", 0x1123}, {"9.2.2", 0x0922}, {"", std::nullopt},
+      {"99999999999.99999999999.9", 0x9999}, {"(no file)", std::nullopt}};
+  // clang-format on
   TempFolder folder;
   LibplistPropertyLists plists;
-  const std::string file = folder.file(
-      "v.plist", xmlPlist("<dict><key>ProductVersion</key><string>10.10.5</string></dict>"));
-  std::int32_t version = 7;
-  EXPECT_NE(PlistSystemInfo(plists, file + "x").gestalt(gestaltSystemVersion, &version), noErr);
-  EXPECT_EQ(PlistSystemInfo(plists, file).gestalt(gestaltSystemVersion, &version), noErr);
-  EXPECT_EQ(version, 0x1095);
+  for (const auto& [text, expected] : rows) {
+    const std::string file = folder.file(
+        "v.plist", xmlPlist("<dict><key>ProductVersion</key><string>" + text + "</string></dict>"));
+    std::int32_t version = 7;
+    const bool read = PlistSystemInfo(plists, text == "(no file)" ? file + "x" : file)
+                          .gestalt(gestaltSystemVersion, &version) == noErr;
+    EXPECT_EQ(read ? std::optional(version) : std::nullopt, expected) << text;
+  }
 }
 
 TEST(LocalizerTest, TranslatesWhereTheCatalogueHasTheTextAndKeepsTheKeyElsewhere) {
   // The catalogues of the build folder are found beside the executable; the test binary lives
   // one folder below, so the folder is named here.
-  ::setenv("LANGUAGE", "de", 1);
-  ::setenv("LC_ALL", "C.UTF-8", 1);
+  ::setenv("LANGUAGE", "de", 1), ::setenv("LC_ALL", "C.UTF-8", 1);
   GettextLocalizer localizer(MORVANE_LOCALE_BUILD_DIR);
-  EXPECT_EQ(localizer.localizedString("Restart Now"), "Jetzt neu starten");
-  EXPECT_EQ(localizer.localizedString("No such text"), "No such text");
-  EXPECT_EQ(localizer.localizedString(""), "");
-  ::unsetenv("LANGUAGE");
-  ::unsetenv("LC_ALL");
+  for (const auto& [key, shown] : {std::pair{"Restart Now", "Jetzt neu starten"},
+                                   {"No such text", "No such text"},
+                                   {"", ""}}) {
+    EXPECT_EQ(localizer.localizedString(key), shown) << key;
+  }
+  ::unsetenv("LANGUAGE"), ::unsetenv("LC_ALL");
 }
 
 }  // namespace

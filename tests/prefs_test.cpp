@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <limits>
-#include <set>
 
 #include "platform/posix/preferences_plist.h"
 #include "prefs/reg_value.h"
@@ -14,7 +13,6 @@ namespace morvane::testing {
 namespace {
 
 using Limits = std::numeric_limits<std::int32_t>;
-using Names = std::set<std::string>;
 
 /// The configuration folder and the helpers' domain, put back after each test.
 class PrefsTest : public ::testing::Test {
@@ -34,16 +32,6 @@ class PrefsTest : public ::testing::Test {
     EXPECT_TRUE(found || value == 1234) << key << " changed to " << value << " though absent";
     return found ? std::optional(value) : std::nullopt;
   }
-  /// The names in the preference folder.
-  Names files() const {
-    Names names;
-    for (const auto& file :
-         std::filesystem::directory_iterator(folder.path() / "morvane/preferences")) {
-      names.insert(file.path().filename().string());
-    }
-    return names;
-  }
-
   TempFolder folder;
   const char* savedDomain = QUORIX_REMOTE_REG_KEY;
   std::string savedFolder = ::getenv("XDG_CONFIG_HOME") ? ::getenv("XDG_CONFIG_HOME") : "";
@@ -110,7 +98,9 @@ TEST_F(PrefsTest, TheDomainIsReadAfreshOnEveryCallAndItsFileReplacedWhole) {
   EXPECT_EQ(get("Port"), 11);
   QUORIX_REMOTE_REG_KEY = "com.quorix.remote";
   EXPECT_EQ(get("Port"), 7);
-  EXPECT_EQ(files(), (Names{"..%2F..%2Fescape.plist", "com.quorix.remote.plist"}));
+  const std::filesystem::path stored = folder.path() / "morvane/preferences";
+  EXPECT_TRUE(std::filesystem::exists(stored / "..%2F..%2Fescape.plist"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(stored), {}), 2);
 }
 
 }  // namespace

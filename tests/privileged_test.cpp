@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "platform/posix/authorization_sudo.h"
 #include "tests/fakes/fake_world.h"
 #include "tests/temp_folder.h"
@@ -38,10 +40,8 @@ TEST_F(SudoTest, EveryArgumentReachesTheToolAsOneEntryAndRefusalsStartNothing) {
   const std::string recorder = writeTool(folder, "recorder", recordArguments(toolRecord));
   const std::vector<std::string> hostile = {"a b",         "",    "'\"", "; rm -rf /", "$(touch x)",
                                             "line\nbreak", "-rf", "*"};
-  Args arguments;
-  for (const std::string& argument : hostile)
-    arguments.push_back(argument.c_str());
-  arguments.push_back(nullptr);
+  Args arguments(hostile.size() + 1);  // null-terminated
+  std::ranges::transform(hostile, arguments.begin(), &std::string::c_str);
   ASSERT_TRUE(run(recorder, arguments));
   std::vector<std::string> throughSudo{"-n", "--", recorder};
   throughSudo.insert(throughSudo.end(), hostile.begin(), hostile.end());

@@ -20,11 +20,11 @@ class ScenarioTest : public WorldTest {
 
 TEST_F(ScenarioTest, AnInstalledCopyIsReplacedOnlyByAHigherVersionEvenWithForce) {
   world.offer("/k/new.kext", "2.0", "com.example.new");
-  world.install("new.kext", "1.9");
+  world.offer(entry("new.kext"), "1.9");
   world.offer("/k/same.kext", "1.0");
-  world.install("same.kext", "1.0");
+  world.offer(entry("same.kext"), "1.0");
   world.offer("/k/old.kext", "1.9");
-  world.install("old.kext", "1.10");
+  world.offer(entry("old.kext"), "1.10");
   peer().loadKext() = peer().forceInstall() = true;
   EXPECT_EQ(install("same.kext"), 2);
   EXPECT_EQ(install("old.kext"), 2);
@@ -73,7 +73,7 @@ TEST_F(ScenarioTest, RefusedRightsAndToolsThatCannotStart) {
   world.log.clear();
 
   world.offer("/k/a.kext", "2.0");
-  world.install("a.kext", "1.0");
+  world.offer(entry("a.kext"), "1.0");
   peer().loadKext() = true;
   world.startFailures = {{"/bin/rm", {errAuthorizationToolExecuteFailure}},
                          {"/bin/cp", {errAuthorizationToolExecuteFailure}}};
@@ -142,9 +142,9 @@ TEST_F(ScenarioTest, TheBootArgumentComesFirstAndItsMarkerEndsThePass) {
 TEST_F(ScenarioTest, TheFilterKeepsAKextThatIsNotLoadedOrOfferedInAHigherVersion) {
   // What it drops is pinned down by the whole runs (e2e_test.cpp).
   world.offer("/k/idle.kext", "1.0", "com.example.idle");
-  world.install("idle.kext", "1.0");
+  world.offer(entry("idle.kext"), "1.0");
   world.offer("/k/new.kext", "2.0", "com.example.new");
-  world.install("new.kext", "1.0");
+  world.offer(entry("new.kext"), "1.0");
   world.loaded = {{"com.example.new", "1.0"}};
   peer().pathArray() = {"/k/new.kext", "/k/idle.kext"};
   EXPECT_TRUE(peer().filterNotInstallKext());
@@ -152,8 +152,6 @@ TEST_F(ScenarioTest, TheFilterKeepsAKextThatIsNotLoadedOrOfferedInAHigherVersion
 }
 
 TEST_F(ScenarioTest, UpgradeStatusAgainstTheInstalledCopy) {
-  world.offer("/k/a.kext", "1.0");
-  EXPECT_EQ(peer().checkKextUpgrade("/k/a.kext"), 0) << "no installed copy";
   // Rows: offered version, installed version (none: no bundle information), status.
   const std::tuple<std::optional<std::string>, std::optional<std::string>, int> rows[] = {
       {"1.10", "1.9", 1},

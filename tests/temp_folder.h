@@ -52,12 +52,11 @@ inline std::string fileText(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-/// Writes the shell script `name` with `body` into `folder`, executable unless `mode` says
-/// otherwise; its path.
+/// Writes the executable shell script `name` with `body` into `folder`; its path.
 inline std::string writeTool(const TempFolder& folder, const std::string& name,
-                             const std::string& body, mode_t mode = 0755) {
+                             const std::string& body) {
   const std::string path = folder.file(name, "#!/bin/sh\n" + body + "\n");
-  ::chmod(path.c_str(), mode);
+  ::chmod(path.c_str(), 0755);
   return path;
 }
 

@@ -2,26 +2,22 @@
 
 // One small simulated machine under the delegate, and the fixture that starts a run on it.
 //
-// A scenario sets the machine up (files, offered and installed bundles, loaded identifiers,
-// the firmware's boot-args, the machine name, the system version), starts the delegate with a
-// command line, calls one step and checks `journal`: every call to a tool or a service, in
-// order ("run TOOL ARGS" without privileges; "create", "copyRights REF RIGHT FLAGS",
-// "exec TOOL ARGS", "wait TOOL", "free REF FLAGS" for the privileged ones; the Apple events).
-// Privileged tools change the machine as the real ones do: cp copies the
-// bundle, rm removes it, kextload and kextunload change `loaded`, nvram writes `bootArgs`,
-// touch creates a file. Failures come from the same data: `refusals`, `startFailures`, an
-// absent `machine` or `bootArgs`, a tool taken out of `files`, `failingEvent`.
+// Set the machine up (`files`, bundles through `offer`, `loaded` identifiers,
+// `bootArgs`, `machine`, `version`), `start` the delegate with a command line, call one step
+// and check `journal`: every call to a tool or service in order ("run TOOL ARGS" unprivileged;
+// "create", "copyRights REF RIGHT FLAGS", "exec TOOL ARGS", "wait TOOL", "free REF FLAGS";
+// the Apple events). Privileged tools change the machine as the real ones do (cp, rm, touch,
+// kextload, kextunload, nvram). Failures come from the same data: `refusals`, `startFailures`,
+// an absent `machine` or `bootArgs`, a tool taken out of `files`, `failingEvent`. The world is
+// also the event loop, with a manual clock (`advance`) and `canShow`, for the prompt.
 //
 //   TEST_F(WorldTest, AnOlderCopyIsReplaced) {
 //     world.offer("/k/a.kext", "2.0", "com.example.a");
-//     world.install("a.kext", "1.0");
+//     world.offer(entry("a.kext"), "1.0");
 //     start({"/k/a.kext"});
 //     EXPECT_EQ(peer().installKext("/k/a.kext", entry("a.kext")), 1);
 //     EXPECT_EQ(world.execs(), (Lines{"/sbin/kextunload " + entry("a.kext"), ...}));
 //   }
-//
-// The world is also the event loop, with a manual clock (`advance`, `canShow`), for the
-// prompt's scenarios.
 
 #include <gtest/gtest.h>
 
@@ -130,11 +126,6 @@ class FakeWorld final : public FileManager,
         plists[infoPlist(path)][key] = *value;
       }
     }
-  }
-  /// The same for `name` inside the extensions folder.
-  void install(const std::string& name, const std::string& version,
-               const std::optional<std::string>& identifier = std::nullopt) {
-    offer(entry(name), version, identifier);
   }
   /// The privileged tools started, in order, as "TOOL ARG...".
   Lines execs() const {
