@@ -179,7 +179,7 @@ TEST_F(ScenarioTest, TheLoadedQueryAsksTheListingToolAboutTheBundlesIdentifier) 
   EXPECT_FALSE(peer().isKextLoadedInSystem("/k/a.kext"));
   world.loaded["com.example.a"] = "1.0";
   EXPECT_TRUE(peer().isKextLoadedInSystem("/k/a.kext"));
-  world.loaded["com.example.a"] = "1.0\xff";
+  world.loaded["com.example.a"] = "1.0) \xff";  // a listing that goes on after a good token
   EXPECT_FALSE(peer().isKextLoadedInSystem("/k/a.kext")) << "output that is not UTF-8";
   EXPECT_FALSE(peer().isKextLoadedInSystem("/k/anonymous.kext"));
   EXPECT_EQ(world.journal.back(), "run /usr/sbin/kextstat -l -bundle-id (null)");
