@@ -96,7 +96,7 @@ class MorvaneAppDelegate {
   void updateCountdownLabel(Timer* timer);
   /// Sets the countdown text for timerCountDown into countdownField.
   void setCountdownText();
-  /// Invalidates CDTimer, if set, and empties the countdown text.
+  /// Invalidates CDTimer, if set, and clears the field; the countdown text stays as it was.
   void stopCountdown();
 
   // --- Run state, in the order of the system's record -------------------------------------

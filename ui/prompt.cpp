@@ -42,9 +42,6 @@ void MorvaneAppDelegate::stopCountdown() {
   if (CDTimer != nullptr) {
     CDTimer->invalidate();
     CDTimer = nullptr;
-    if (countdownField != nullptr) {
-      countdownField->setStringValue("");
-    }
   }
 }
 
@@ -91,7 +88,8 @@ void MorvaneAppDelegate::rebootConfirmed(const Control* /*sender*/) {
     restartSystem();
     return;
   }
-  if (!preInstallCheckRebootFile || preInstallCheckRebootFile->empty()) {
+  // An empty path given with -r is still a path: touch is asked, fails, and the run succeeds.
+  if (!preInstallCheckRebootFile) {
     platform_.process.exit(kExitFailure);
   }
   const char* touchArgs[] = {preInstallCheckRebootFile->c_str(), nullptr};
