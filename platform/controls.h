@@ -128,12 +128,16 @@ int CGWindowLevelForKey(int key);
 
 class Window {
  public:
-  explicit Window(std::string title) : title_(std::move(title)) {}
+  /// `contentSize` is the size of the window's content area, which the frames of its subviews
+  /// are measured in.
+  Window(std::string title, Size contentSize)
+      : title_(std::move(title)), contentSize_(contentSize) {}
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
 
   const std::string& title() const { return title_; }
   void setTitle(const std::string& title);
+  Size contentSize() const { return contentSize_; }
   int level() const { return level_; }
   void setLevel(int level);
   bool isVisible() const { return visible_; }
@@ -158,6 +162,7 @@ class Window {
   void changed();
 
   std::string title_;
+  Size contentSize_;
   int level_ = 0;
   bool visible_ = false;
   ControlBackend* backend_ = nullptr;

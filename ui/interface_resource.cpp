@@ -2,18 +2,22 @@
 
 namespace morvane {
 
-// Frames in points from the window's lower-left corner; the window is 440 by 170. layout1 holds
-// the two restart buttons, layout2 the lone OK button.
+// The prompt's one description. Frames are in points from the lower-left corner of the window's
+// 420 by 170 content area (a view's subviews from the view's own corner). They are where each
+// control stands with the English captions, and its least size: a backend that must fit a
+// longer caption grows the control and keeps the order and the margins the frames give. The
+// texts stand in a column with 20 points on either side; layout1 holds the two restart buttons
+// along the lower right edge, layout2 the lone OK button in the same place.
 InterfaceResource::InterfaceResource()
-    : window("Morvane"),
-      okBtn("okBtn", {{330, 14}, {96, 32}}),
-      cancelBtn("cancelBtn", {{210, 14}, {116, 32}}),
-      restartBtn("restartBtn", {{330, 14}, {96, 32}}),
-      textField("textField", {{88, 60}, {338, 52}}),
-      textTitle("textTitle", {{88, 120}, {338, 24}}),
-      countdownField("countdownField", {{88, 44}, {338, 16}}),
-      layout1("layout1", {{0, 0}, {440, 60}}),
-      layout2("layout2", {{0, 0}, {440, 60}}) {
+    : window("Morvane", {420, 170}),
+      okBtn("okBtn", {{292, 12}, {112, 32}}),
+      cancelBtn("cancelBtn", {{172, 12}, {112, 32}}),
+      restartBtn("restartBtn", {{292, 12}, {112, 32}}),
+      textField("textField", {{20, 74}, {380, 48}}),
+      textTitle("textTitle", {{20, 128}, {380, 22}}),
+      countdownField("countdownField", {{20, 54}, {380, 16}}),
+      layout1("layout1", {{0, 0}, {420, 54}}),
+      layout2("layout2", {{0, 0}, {420, 54}}) {
   layout1.addSubview(cancelBtn);
   layout1.addSubview(restartBtn);
   layout2.addSubview(okBtn);
@@ -35,8 +39,9 @@ void InterfaceResource::connect(MorvaneAppDelegate& delegate) {
   delegate.layout1 = &layout1;
   delegate.layout2 = &layout2;
   // The buttons agree with their captions; "Continue" is the countdown's own default. Closing
-  // the window is no consent to run anything as administrator, so it leaves without
-  // installing. okBtn stands in layout2, which no run shows.
+  // the window (or Escape) is no consent to run anything as administrator, so it leaves without
+  // installing. okBtn stands in layout2, which no run shows; it is there for a layout that
+  // offers a single answer, and then it means the same as "Restart Later".
   restartBtn.setAction([&delegate](const Control* sender) { delegate.rebootConfirmed(sender); });
   cancelBtn.setAction([&delegate](const Control* sender) { delegate.rebootLater(sender); });
   okBtn.setAction([&delegate](const Control* sender) { delegate.rebootLater(sender); });

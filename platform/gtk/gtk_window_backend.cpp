@@ -1,0 +1,197 @@
+#include "platform/gtk/gtk_window_backend.h"
+
+#include "platform/gtk/frame_layout.h"
+
+namespace morvane {
+namespace {
+
+void setMargins(GtkWidget* widget, Margins margins) {
+  gtk_widget_set_margin_start(widget, margins.start);
+  gtk_widget_set_margin_end(widget, margins.end);
+  gtk_widget_set_margin_top(widget, margins.top);
+  gtk_widget_set_margin_bottom(widget, margins.bottom);
+}
+
+Margins operator+(Margins a, Margins b) {
+  return {a.start + b.start, a.end + b.end, a.top + b.top, a.bottom + b.bottom};
+}
+
+/// A text of the prompt: wraps within its frame's width, so a longer translation makes it
+/// taller, never wider than its column and never clipped.
+GtkWidget* newText() {
+  GtkWidget* label = gtk_label_new(nullptr);
+  gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+  gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+  // Without a cap the label would ask for its whole text on one line.
+  gtk_label_set_max_width_chars(GTK_LABEL(label), 1);
+  gtk_label_set_xalign(GTK_LABEL(label), 0);
+  gtk_label_set_yalign(GTK_LABEL(label), 0);
+  return label;
+}
+
+}  // namespace
+
+GtkWindowBackend::GtkWindowBackend()
+    : window_(gtk_window_new(GTK_WINDOW_TOPLEVEL)),
+      column_(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0)) {
+  GtkWindow* window = GTK_WINDOW(window_);
+  // The window fits its content: a longer caption grows it.
+  gtk_window_set_resizable(window, FALSE);
+  gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+  // Showing the prompt never takes the keyboard from what the user is typing into.
+  gtk_window_set_focus_on_map(window, FALSE);
+  gtk_container_add(GTK_CONTAINER(window_), column_);
+  gtk_widget_show(column_);
+}
+
+GtkWindowBackend::~GtkWindowBackend() {
+  timers_.clear();
+  gtk_widget_destroy(window_);
+}
+
+void GtkWindowBackend::attach(Window& window) {
+  model_ = &window;
+  g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkWindowBackend::onDelete), &window);
+  g_signal_connect(window_, "key-press-event", G_CALLBACK(&GtkWindowBackend::onKeyPress), &window);
+  for (Control* control : window.subviews()) {
+    gtk_container_add(GTK_CONTAINER(column_), build(*control));
+  }
+  placeColumn();
+  window.bind(this);
+  windowChanged(window);
+}
+
+GtkWidget* GtkWindowBackend::build(Control& control) {
+  GtkWidget* widget = nullptr;
+  switch (control.kind()) {
+    case ControlKind::button:
+      widget = gtk_button_new();
+      g_signal_connect(widget, "clicked", G_CALLBACK(&GtkWindowBackend::onClicked),
+                       static_cast<Button*>(&control));
+      break;
+    case ControlKind::textField:
+      widget = newText();
+      break;
+    case ControlKind::view:
+      widget = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+      for (Control* subview : static_cast<View&>(control).subviews()) {
+        gtk_container_add(GTK_CONTAINER(widget), build(*subview));
+      }
+      break;
+  }
+  if (control.kind() != ControlKind::view) {
+    // The frame's size is the least size; the caption may ask for more.
+    const Size size = control.frame().size;
+    gtk_widget_set_size_request(widget, static_cast<int>(size.width),
+                                static_cast<int>(size.height));
+  }
+  widgets_[&control] = widget;
+  control.bind(this);
+  render(control);
+  return widget;
+}
+
+void GtkWindowBackend::placeColumn() {
+  int index = 0;
+  for (const Placement& placement : stackTopToBottom(model_->subviews(), model_->contentSize())) {
+    GtkWidget* widget = widgets_.at(placement.control);
+    gtk_box_reorder_child(GTK_BOX(column_), widget, index++);
+    Margins margins = placement.margins;
+    if (placement.control->kind() == ControlKind::view) {
+      const auto& view = static_cast<const View&>(*placement.control);
+      Margins row = rowMargins(view.subviews(), view.frame().size);
+      // The row leans to the side its controls stand nearer to and keeps that margin; the
+      // space on the other side is what is left over, so a wider row can take it.
+      const bool leansRight = row.end < row.start;
+      (leansRight ? row.start : row.end) = 0;
+      margins = margins + row;
+      gtk_widget_set_halign(widget, leansRight ? GTK_ALIGN_END : GTK_ALIGN_START);
+      placeRow(view);
+    }
+    setMargins(widget, margins);
+  }
+}
+
+void GtkWindowBackend::placeRow(const View& view) {
+  GtkWidget* row = widgets_.at(&view);
+  int index = 0;
+  for (const Placement& placement : lineUpLeftToRight(view.subviews())) {
+    GtkWidget* widget = widgets_.at(placement.control);
+    gtk_box_reorder_child(GTK_BOX(row), widget, index++);
+    setMargins(widget, placement.margins);
+  }
+}
+
+void GtkWindowBackend::render(const Control& control) {
+  GtkWidget* widget = widgets_.at(&control);
+  switch (control.kind()) {
+    case ControlKind::button:
+      gtk_button_set_label(GTK_BUTTON(widget), static_cast<const Button&>(control).title().c_str());
+      break;
+    case ControlKind::textField:
+      gtk_label_set_text(GTK_LABEL(widget),
+                         static_cast<const TextField&>(control).stringValue().c_str());
+      break;
+    case ControlKind::view:
+      break;
+  }
+  // A hidden view hides what it holds, as the plain controls have it.
+  gtk_widget_set_visible(widget, !control.isHidden());
+}
+
+void GtkWindowBackend::controlChanged(const Control& control) {
+  if (widgets_.count(&control) == 0) {
+    return;
+  }
+  render(control);
+  placeColumn();  // a frame may have moved; a handful of margins costs nothing
+}
+
+void GtkWindowBackend::windowChanged(const Window& window) {
+  GtkWindow* gtkWindow = GTK_WINDOW(window_);
+  gtk_window_set_title(gtkWindow, window.title().c_str());
+  // Any level above the normal one is a panel: a dialog kept above normal windows.
+  const bool panel = window.level() > 0;
+  const GdkWindowTypeHint hint = panel ? GDK_WINDOW_TYPE_HINT_DIALOG : GDK_WINDOW_TYPE_HINT_NORMAL;
+  if (gtk_window_get_type_hint(gtkWindow) != hint) {
+    gtk_window_set_type_hint(gtkWindow, hint);
+  }
+  gtk_window_set_keep_above(gtkWindow, panel);
+  if (!window.isVisible()) {
+    gtk_widget_hide(window_);
+  } else if (!gtk_widget_get_visible(window_)) {
+    gtk_widget_show(window_);
+  } else {
+    // In front of its level, without taking the focus as gtk_window_present would.
+    gdk_window_raise(gtk_widget_get_window(window_));
+  }
+}
+
+Timer* GtkWindowBackend::scheduledTimer(double interval, std::function<void(Timer*)> tick) {
+  timers_.push_back(std::make_unique<GlibTimer>(interval, std::move(tick)));
+  return timers_.back().get();
+}
+
+int GtkWindowBackend::run() {
+  gtk_main();
+  return 0;
+}
+
+gboolean GtkWindowBackend::onDelete(GtkWidget*, GdkEvent*, gpointer window) {
+  static_cast<const Window*>(window)->performClose();
+  return TRUE;  // the window stays until its close action ends the run
+}
+
+gboolean GtkWindowBackend::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer window) {
+  if (event->keyval != GDK_KEY_Escape) {
+    return FALSE;  // Tab, Enter and the rest work as the toolkit has them
+  }
+  static_cast<const Window*>(window)->performClose();
+  return TRUE;
+}
+
+void GtkWindowBackend::onClicked(GtkButton*, gpointer button) {
+  static_cast<const Button*>(button)->performClick();
+}
+
+}  // namespace morvane

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/gtk/glib_timer.h"
+#include "platform/prompt_backend.h"
+
+namespace morvane {
+
+/// Shows the prompt's window with GTK 3 and runs the GLib main loop. It renders what the
+/// plain window and controls hold and sends their actions; it never changes them.
+class GtkWindowBackend final : public PromptBackend {
+ public:
+  /// The toolkit has been initialised.
+  GtkWindowBackend();
+  ~GtkWindowBackend() override;
+  GtkWindowBackend(const GtkWindowBackend&) = delete;
+  GtkWindowBackend& operator=(const GtkWindowBackend&) = delete;
+
+  void attach(Window& window) override;
+  Timer* scheduledTimer(double interval, std::function<void(Timer*)> tick) override;
+  int run() override;
+  void controlChanged(const Control& control) override;
+  void windowChanged(const Window& window) override;
+
+ private:
+  /// Makes the widget of `control` (and of the controls inside it) and binds them.
+  GtkWidget* build(Control& control);
+  /// Orders the widgets of the window's subviews and gives them their margins.
+  void placeColumn();
+  /// Orders the widgets inside `view` and gives its row its margins.
+  void placeRow(const View& view);
+  void render(const Control& control);
+
+  static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer window);
+  static gboolean onKeyPress(GtkWidget*, GdkEventKey* event, gpointer window);
+  static void onClicked(GtkButton*, gpointer button);
+
+  const Window* model_ = nullptr;
+  GtkWidget* window_ = nullptr;
+  GtkWidget* column_ = nullptr;
+  std::map<const Control*, GtkWidget*> widgets_;
+  std::vector<std::unique_ptr<GlibTimer>> timers_;
+};
+
+}  // namespace morvane
