@@ -1,0 +1,212 @@
+// The restart prompt on the simulated machine's manual clock: the countdown, the answers and what
+// each one leaves behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/posix/localizer_gettext.h"
+#include "tests/fakes/fake_world.h"
+
+namespace morvane::testing {
+namespace {
+
+constexpr char kKext[] = "/k/a.kext";
+constexpr char kMarker[] = "/m/marker";
+constexpr char kCountdownKey[] = "The dialog will be closed in %@ seconds";
+
+/// The world's rights and tools, except that each tool takes five seconds of the loop's clock,
+/// as a real copy may: the countdown must have stopped before the first one.
+class SlowTools final : public AuthorizationService {
+ public:
+  SlowTools(FakeWorld& world, const TextField& countdown) : world_(world), countdown_(countdown) {}
+  OSStatus create(AuthorizationFlags flags, AuthorizationRef* authorization) override {
+    return world_.create(flags, authorization);
+  }
+  OSStatus copyRights(AuthorizationRef authorization, const AuthorizationRights& rights,
+                      AuthorizationFlags flags) override {
+    return world_.copyRights(authorization, rights, flags);
+  }
+  OSStatus executeWithPrivileges(AuthorizationRef authorization, const char* tool,
+                                 AuthorizationFlags flags, const char* const* arguments,
+                                 std::unique_ptr<PrivilegedTool>* started) override {
+    const std::string before = countdown_.stringValue();
+    world_.advance(5.0);
+    tickedDuringPass |= countdown_.stringValue() != before;
+    return world_.executeWithPrivileges(authorization, tool, flags, arguments, started);
+  }
+  OSStatus free(AuthorizationRef authorization, AuthorizationFlags flags) override {
+    return world_.free(authorization, flags);
+  }
+
+  bool tickedDuringPass = false;
+
+ private:
+  FakeWorld& world_;
+  const TextField& countdown_;
+};
+
+class PromptTest : public WorldTest {
+ protected:
+  /// Launches an installation of kKext with `options` and shows the prompt. A pass that an
+  /// answer runs then fails when `passFails` (the administrator right is refused).
+  void showPrompt(Lines options, bool passFails = false) {
+    world.journal.clear();
+    world.offer(kKext, std::nullopt);
+    world.files.erase(entry("a.kext"));  // what an earlier answer left behind
+    world.files.erase(kMarker);
+    world.version = kLionSystemVersion;  // no default marker
+    world.refusals.clear();
+    if (passFails) {
+      world.refusals = {errAuthorizationDenied};
+    }
+    tools.tickedDuringPass = false;
+    options.insert(options.end(), {"-f", kKext});
+    start(options, &tools);
+    ASSERT_EQ(exitStatusOf([this] { delegate().applicationWillFinishLaunching(); }), std::nullopt);
+    ASSERT_EQ(exitStatusOf([this] { delegate().applicationDidFinishLaunching(); }), std::nullopt);
+  }
+
+  bool journalHas(const std::string& prefix) const {
+    return std::any_of(world.journal.begin(), world.journal.end(),
+                       [&](const std::string& line) { return line.starts_with(prefix); });
+  }
+
+  SlowTools tools{world, resource.countdownField};
+};
+
+TEST_F(PromptTest, CountdownShowsSixtyDownToOneAndEndsOnTheSixtiethTick) {
+  world.translations = {{kCountdownKey, "noch %@ Sekunden"}};
+  showPrompt({"-i"});
+  EXPECT_FALSE(resource.countdownField.isHidden());
+  EXPECT_TRUE(resource.window.isVisible());
+  Lines shown = {resource.countdownField.stringValue()}, expected;
+  for (int tick = 1; tick < 60; ++tick) {
+    if (tick == 30) {
+      world.translations = {{kCountdownKey, "%@ s"}};  // the text is looked up afresh on each tick
+    }
+    world.advance(1.0);
+    shown.push_back(resource.countdownField.stringValue());
+  }
+  for (int count = 60; count >= 1; --count) {
+    expected.push_back(count > 30 ? "noch " + std::to_string(count) + " Sekunden"
+                                  : std::to_string(count) + " s");
+  }
+  EXPECT_EQ(shown, expected);
+  EXPECT_TRUE(world.journal.empty());
+
+  // The sixtieth tick finds the count at 1: no 0 is shown, the run is abandoned.
+  EXPECT_EQ(exitStatusOf([this] { world.advance(1.0); }), kExitFailure);
+  EXPECT_EQ(resource.countdownField.stringValue(), "1 s");
+  EXPECT_EQ(exitStatusOf([this] { world.advance(60.0); }), std::nullopt) << "a tick after";
+  EXPECT_TRUE(world.journal.empty());
+}
+
+TEST_F(PromptTest, EachAnswerRunsThePassSendsTheRequestAndTouchesTheMarkerAsItShould) {
+  struct Row {
+    const char* answer;  // a control of the description, closing the window, or the clock
+    Lines options;
+    bool passFails;
+    bool passRuns, restartSent, markerTouched;
+    std::optional<int> exit;
+  };
+  const Lines pre = {"-i"}, preMarked = {"-i", "-r", kMarker}, marked = {"-r", kMarker};
+  const std::optional<int> stays, ok = kExitSuccess, failed = kExitFailure;
+  const Row rows[] = {
+      {"restartBtn", {}, false, true, true, false, stays},
+      {"restartBtn", marked, false, true, true, false, stays},
+      {"restartBtn", {}, true, true, false, false, failed},
+      {"restartBtn", preMarked, false, true, false, true, ok},
+      {"restartBtn", preMarked, true, true, false, false, failed},
+      {"restartBtn", pre, false, true, false, false, failed},
+      {"cancelBtn", {}, false, true, false, false, ok},
+      {"cancelBtn", preMarked, false, true, false, false, ok},
+      {"cancelBtn", pre, true, true, false, false, failed},
+      {"okBtn", {}, false, true, false, false, ok},
+      {"close", preMarked, false, false, false, false, failed},
+      {"close", {}, false, false, false, false, failed},
+      {"clock", {"-i", "-d"}, false, true, false, false, ok},
+      {"clock", {"-i", "-d", "-r", kMarker}, true, true, false, false, failed},
+      {"clock", {"-d"}, false, false, false, false, stays},
+  };
+  for (const Row& row : rows) {
+    std::string name = row.answer;
+    for (const std::string& option : row.options) {
+      name += " " + option;
+    }
+    SCOPED_TRACE(name + (row.passFails ? " (pass fails)" : ""));
+    showPrompt(row.options, row.passFails);
+    const bool counting =
+        std::find(row.options.begin(), row.options.end(), "-i") != row.options.end();
+    EXPECT_EQ(resource.countdownField.isHidden(), !counting);
+    const std::string answer = row.answer;
+    const std::optional<int> exit = exitStatusOf([&] {
+      if (answer == "close") {
+        resource.window.performClose();
+      } else if (answer == "clock") {
+        world.advance(60.0);
+      } else {
+        (answer == "restartBtn"  ? resource.restartBtn
+         : answer == "cancelBtn" ? resource.cancelBtn
+                                 : resource.okBtn)
+            .performClick();
+      }
+    });
+    EXPECT_EQ(exit, row.exit);
+    EXPECT_EQ(journalHas("copyRights"), row.passRuns);
+    EXPECT_EQ(journalHas("AESend"), row.restartSent);
+    EXPECT_EQ(journalHas(std::string("exec /usr/bin/touch ") + kMarker), row.markerTouched);
+    EXPECT_FALSE(tools.tickedDuringPass);
+  }
+}
+
+TEST_F(PromptTest, APromptThatCannotBeShownEndsTheRunBeforeAnyChange) {
+  world.canShow = false;
+  world.offer(kKext, std::nullopt);
+  for (const Lines& options : {Lines{}, {"-i", "-d"}}) {
+    world.journal.clear();
+    Lines arguments = options;
+    arguments.insert(arguments.end(), {"-f", kKext});
+    ASSERT_EQ(launch(arguments), std::nullopt);
+    EXPECT_EQ(exitStatusOf([this] { delegate().applicationDidFinishLaunching(); }), kExitFailure);
+    EXPECT_TRUE(world.journal.empty());
+    EXPECT_FALSE(resource.window.isVisible());
+    EXPECT_EQ(exitStatusOf([this] { world.advance(60.0); }), std::nullopt) << "no countdown";
+  }
+}
+
+TEST_F(PromptTest, TheGermanCatalogueTranslatesEveryCaptionOfTheNormalLayout) {
+  // Without a table every caption is its own key: the catalogue must know each one, and the
+  // countdown's text with its one placeholder.
+  showPrompt({});
+  Lines keys = {kCountdownKey};
+  std::vector<const Control*> controls(resource.window.subviews().begin(),
+                                       resource.window.subviews().end());
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    if (controls[i]->kind() == ControlKind::view) {
+      const auto& inside = static_cast<const View*>(controls[i])->subviews();
+      controls.insert(controls.end(), inside.begin(), inside.end());
+    } else if (controls[i]->kind() == ControlKind::button) {
+      keys.push_back(static_cast<const Button*>(controls[i])->title());
+    } else if (!controls[i]->isHidden()) {
+      keys.push_back(static_cast<const TextField*>(controls[i])->stringValue());
+    }
+  }
+  ASSERT_EQ(keys.size(), 6u);
+  ::setenv("LANGUAGE", "de", 1);
+  ::setenv("LC_ALL", "C.UTF-8", 1);
+  const GettextLocalizer german(MORVANE_LOCALE_BUILD_DIR);
+  for (const std::string& key : keys) {
+    const std::string text = german.localizedString(key);
+    if (key != "OK") {  // the same word in German
+      EXPECT_NE(text, key) << "no German text for \"" << key << "\"";
+    }
+    const std::size_t placeholder = text.find("%@");
+    EXPECT_EQ(placeholder != std::string::npos, key == kCountdownKey) << text;
+    EXPECT_EQ(text.find("%@", placeholder + 1), std::string::npos) << text;
+  }
+  ::unsetenv("LANGUAGE");
+  ::unsetenv("LC_ALL");
+}
+
+}  // namespace
+}  // namespace morvane::testing
