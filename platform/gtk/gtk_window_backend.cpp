@@ -1,9 +1,25 @@
 #include "platform/gtk/gtk_window_backend.h"
 
+#include <gdk/gdkx.h>
+
+#include <cstdlib>
+
 #include "platform/gtk/frame_layout.h"
 
 namespace morvane {
 namespace {
+
+/// The window whose close action a lost X connection sends. Xlib's handler takes no data.
+const Window* closedWhenDisplayIsLost = nullptr;
+
+/// GDK's own handler ends the process with 1, the program's success status. A prompt that
+/// can no longer be seen is closed instead, which ends the run without installing anything.
+int onDisplayLost(Display*) {
+  if (closedWhenDisplayIsLost != nullptr) {
+    closedWhenDisplayIsLost->performClose();
+  }
+  std::abort();  // Xlib ends the process if a handler returns; never with a success status
+}
 
 void setMargins(GtkWidget* widget, Margins margins) {
   gtk_widget_set_margin_start(widget, margins.start);
@@ -46,13 +62,23 @@ GtkWindowBackend::GtkWindowBackend()
 
 GtkWindowBackend::~GtkWindowBackend() {
   timers_.clear();
-  gtk_widget_destroy(window_);
+  if (window_ != nullptr) {
+    g_signal_handlers_disconnect_by_data(window_, this);
+    gtk_widget_destroy(window_);
+  }
 }
 
 void GtkWindowBackend::attach(Window& window) {
   model_ = &window;
   g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkWindowBackend::onDelete), &window);
   g_signal_connect(window_, "key-press-event", G_CALLBACK(&GtkWindowBackend::onKeyPress), &window);
+  // A window destroyed from outside (a killed client window, a lost display) counts as closed:
+  // the run must not wait on with nothing left to answer it.
+  g_signal_connect(window_, "destroy", G_CALLBACK(&GtkWindowBackend::onDestroy), this);
+  if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) {
+    closedWhenDisplayIsLost = &window;
+    XSetIOErrorHandler(&onDisplayLost);
+  }
   for (Control* control : window.subviews()) {
     gtk_container_add(GTK_CONTAINER(column_), build(*control));
   }
@@ -140,7 +166,7 @@ void GtkWindowBackend::render(const Control& control) {
 }
 
 void GtkWindowBackend::controlChanged(const Control& control) {
-  if (widgets_.count(&control) == 0) {
+  if (window_ == nullptr || widgets_.count(&control) == 0) {
     return;
   }
   render(control);
@@ -148,6 +174,9 @@ void GtkWindowBackend::controlChanged(const Control& control) {
 }
 
 void GtkWindowBackend::windowChanged(const Window& window) {
+  if (window_ == nullptr) {
+    return;  // destroyed from outside
+  }
   GtkWindow* gtkWindow = GTK_WINDOW(window_);
   gtk_window_set_title(gtkWindow, window.title().c_str());
   // Any level above the normal one is a panel: a dialog kept above normal windows.
@@ -180,6 +209,12 @@ int GtkWindowBackend::run() {
 gboolean GtkWindowBackend::onDelete(GtkWidget*, GdkEvent*, gpointer window) {
   static_cast<const Window*>(window)->performClose();
   return TRUE;  // the window stays until its close action ends the run
+}
+
+void GtkWindowBackend::onDestroy(GtkWidget*, gpointer backend) {
+  auto* self = static_cast<GtkWindowBackend*>(backend);
+  self->window_ = nullptr;
+  self->model_->performClose();
 }
 
 gboolean GtkWindowBackend::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer window) {

@@ -37,6 +37,7 @@ class GtkWindowBackend final : public PromptBackend {
   void render(const Control& control);
 
   static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer window);
+  static void onDestroy(GtkWidget*, gpointer backend);
   static gboolean onKeyPress(GtkWidget*, GdkEventKey* event, gpointer window);
   static void onClicked(GtkButton*, gpointer button);
 
