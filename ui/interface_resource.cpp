@@ -3,18 +3,18 @@
 namespace morvane {
 
 // The prompt's one description. Frames are in points from the lower-left corner of the window's
-// 420 by 170 content area (a view's subviews from the view's own corner). They are where each
+// 420 by 180 content area (a view's subviews from the view's own corner). They are where each
 // control stands with the English captions, and its least size: a backend that must fit a
 // longer caption grows the control and keeps the order and the margins the frames give. The
 // texts stand in a column with 20 points on either side; layout1 holds the two restart buttons
 // along the lower right edge, layout2 the lone OK button in the same place.
 InterfaceResource::InterfaceResource()
-    : window("Morvane", {420, 170}),
+    : window("Morvane", {420, 180}),
       okBtn("okBtn", {{292, 12}, {112, 32}}),
       cancelBtn("cancelBtn", {{172, 12}, {112, 32}}),
       restartBtn("restartBtn", {{292, 12}, {112, 32}}),
-      textField("textField", {{20, 74}, {380, 48}}),
-      textTitle("textTitle", {{20, 128}, {380, 22}}),
+      textField("textField", {{20, 76}, {380, 56}}),
+      textTitle("textTitle", {{20, 138}, {380, 22}}),
       countdownField("countdownField", {{20, 54}, {380, 16}}),
       layout1("layout1", {{0, 0}, {420, 54}}),
       layout2("layout2", {{0, 0}, {420, 54}}) {
