@@ -62,6 +62,14 @@ GtkWindowBackend::GtkWindowBackend()
 
 GtkWindowBackend::~GtkWindowBackend() {
   timers_.clear();
+  // The plain controls outlive the backend: later changes stay off the screen.
+  for (const auto& [control, widget] : widgets_) {
+    control->bind(nullptr);
+  }
+  if (model_ != nullptr) {
+    model_->bind(nullptr);
+  }
+  closedWhenDisplayIsLost = nullptr;
   if (window_ != nullptr) {
     g_signal_handlers_disconnect_by_data(window_, this);
     gtk_widget_destroy(window_);
@@ -120,7 +128,7 @@ GtkWidget* GtkWindowBackend::build(Control& control) {
 void GtkWindowBackend::placeColumn() {
   int index = 0;
   for (const Placement& placement : stackTopToBottom(model_->subviews(), model_->contentSize())) {
-    GtkWidget* widget = widgets_.at(placement.control);
+    GtkWidget* widget = widgetOf(placement.control);
     gtk_box_reorder_child(GTK_BOX(column_), widget, index++);
     Margins margins = placement.margins;
     if (placement.control->kind() == ControlKind::view) {
@@ -139,17 +147,17 @@ void GtkWindowBackend::placeColumn() {
 }
 
 void GtkWindowBackend::placeRow(const View& view) {
-  GtkWidget* row = widgets_.at(&view);
+  GtkWidget* row = widgetOf(&view);
   int index = 0;
   for (const Placement& placement : lineUpLeftToRight(view.subviews())) {
-    GtkWidget* widget = widgets_.at(placement.control);
+    GtkWidget* widget = widgetOf(placement.control);
     gtk_box_reorder_child(GTK_BOX(row), widget, index++);
     setMargins(widget, placement.margins);
   }
 }
 
 void GtkWindowBackend::render(const Control& control) {
-  GtkWidget* widget = widgets_.at(&control);
+  GtkWidget* widget = widgetOf(&control);
   switch (control.kind()) {
     case ControlKind::button:
       gtk_button_set_label(GTK_BUTTON(widget), static_cast<const Button&>(control).title().c_str());

@@ -35,16 +35,18 @@ class GtkWindowBackend final : public PromptBackend {
   /// Orders the widgets inside `view` and gives its row its margins.
   void placeRow(const View& view);
   void render(const Control& control);
+  /// The widget built for `control`, which must have one.
+  GtkWidget* widgetOf(const Control* control) const { return widgets_.find(control)->second; }
 
   static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer window);
   static void onDestroy(GtkWidget*, gpointer backend);
   static gboolean onKeyPress(GtkWidget*, GdkEventKey* event, gpointer window);
   static void onClicked(GtkButton*, gpointer button);
 
-  const Window* model_ = nullptr;
+  Window* model_ = nullptr;
   GtkWidget* window_ = nullptr;
   GtkWidget* column_ = nullptr;
-  std::map<const Control*, GtkWidget*> widgets_;
+  std::map<Control*, GtkWidget*, std::less<>> widgets_;
   std::vector<std::unique_ptr<GlibTimer>> timers_;
 };
 
