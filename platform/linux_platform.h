@@ -28,10 +28,10 @@ class LinuxPlatform {
   LibplistPropertyLists propertyLists_;
   PlistSystemInfo systemInfo_{propertyLists_, kSystemVersionFile};
   UnavailableAppleEvents appleEvents_;
-  PromptApplication application_;
+  PosixProcessExit process_;
+  PromptApplication application_{process_};
   GettextLocalizer localizer_;
   SyslogLog log_;
-  PosixProcessExit process_;
 };
 
 }  // namespace morvane

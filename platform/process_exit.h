@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <functional>
 
 namespace morvane {
 
@@ -11,13 +12,23 @@ class ProcessExit {
   virtual ~ProcessExit() = default;
 
   [[noreturn]] void exit(int status) {
+    if (beforeEnd_) {
+      beforeEnd_();
+    }
     endProcess(status);
     std::abort();  // endProcess never returns; this keeps the promise if one ever did
   }
 
+  /// Runs `hook` right before every later end of the run. The prompt's backend gives the
+  /// terminal back this way: the process ends without any callbacks of the runtime.
+  void setBeforeEnd(std::function<void()> hook) { beforeEnd_ = std::move(hook); }
+
  protected:
   /// Ends the process with `status`, or leaves by an exception in tests. Never returns.
   virtual void endProcess(int status) = 0;
+
+ private:
+  std::function<void()> beforeEnd_;
 };
 
 }  // namespace morvane

@@ -16,12 +16,15 @@ bool PromptApplication::bindWindow(Window& window) {
     std::string terminalWhy;
     backend_ = openTerminalBackend(&terminalWhy);
     if (!backend_) {
-      std::fprintf(stderr, "Morvane: cannot show the restart prompt: %s; %s\n", windowWhy.c_str(),
-                   terminalWhy.c_str());
+      // One line, and before anything changes: the caller sees 255 and knows why.
+      std::fprintf(stderr,
+                   "Morvane: cannot ask whether to restart, nothing was installed: %s; %s\n",
+                   windowWhy.c_str(), terminalWhy.c_str());
       return false;
     }
     std::fprintf(stderr, "Morvane: asking on the terminal: %s\n", windowWhy.c_str());
   }
+  process_.setBeforeEnd([this] { backend_->release(); });
   backend_->attach(window);
   return true;
 }

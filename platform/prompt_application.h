@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/application.h"
+#include "platform/process_exit.h"
 #include "platform/prompt_backend.h"
 
 namespace morvane {
@@ -12,11 +13,14 @@ namespace morvane {
 /// and nothing is loaded.
 class PromptApplication final : public Application {
  public:
+  /// `process` is not owned; every end of the run through it first gives the screen back.
+  explicit PromptApplication(ProcessExit& process) : process_(process) {}
   Timer* scheduledTimer(double interval, std::function<void(Timer*)> tick) override;
   bool bindWindow(Window& window) override;
   int run() override;
 
  private:
+  ProcessExit& process_;
   std::unique_ptr<PromptBackend> backend_;
 };
 

@@ -19,6 +19,9 @@ class PromptBackend : public ControlBackend {
   virtual Timer* scheduledTimer(double interval, std::function<void(Timer*)> tick) = 0;
   /// Runs the loop; returns only when the framework ends it.
   virtual int run() = 0;
+  /// Gives the screen back as it was before `attach` (the terminal's own settings). Called
+  /// right before the process ends; safe to call more than once.
+  virtual void release() {}
 };
 
 /// The window, from the window module, when a display is named and can be opened. Null with

@@ -1,11 +1,215 @@
-// PLACEHOLDER until the terminal backend exists: the terminal cannot ask.
-#include "platform/prompt_backend.h"
+#include "platform/terminal/terminal_backend.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/terminal/prompt_screen.h"
 
 namespace morvane {
 
+/// A repeating timer of the terminal's loop. A tick that comes late is not made up.
+class TerminalTimer final : public Timer {
+  using Clock = std::chrono::steady_clock;
+
+ public:
+  TerminalTimer(TerminalBackend& backend, double interval, std::function<void(Timer*)> tick)
+      : backend_(backend),
+        interval_(
+            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(interval))),
+        due_(Clock::now() + interval_),
+        tick_(std::move(tick)) {}
+
+  void invalidate() override {
+    valid_ = false;
+    backend_.timerStopped();
+  }
+  bool valid() const { return valid_; }
+  Clock::time_point due() const { return due_; }
+  void fireIfDue(Clock::time_point now) {
+    if (!valid_ || now < due_) {
+      return;
+    }
+    due_ = std::max(due_ + interval_, now);
+    tick_(this);
+  }
+
+ private:
+  TerminalBackend& backend_;
+  Clock::duration interval_;
+  Clock::time_point due_;
+  std::function<void(Timer*)> tick_;
+  bool valid_ = true;
+};
+
+namespace {
+
+constexpr char kEscape = '\x1b';
+constexpr char kClearScreen[] = "\x1b[H\x1b[2J";
+// How long the rest of an escape sequence (an arrow key) may take to follow its first byte.
+constexpr int kSequenceMilliseconds = 30;
+
+/// The button `key` presses: Enter the default one, a digit the button shown with it.
+const Button* buttonForKey(char key, const PromptScreen& screen) {
+  if (key == '\r' || key == '\n') {
+    return screen.defaultButton;
+  }
+  const auto index = static_cast<std::size_t>(key - '1');
+  return key >= '1' && key <= '9' && index < screen.buttons.size() ? screen.buttons[index]
+                                                                   : nullptr;
+}
+
+bool readableWithin(int fd, int milliseconds) {
+  pollfd wait{fd, POLLIN, 0};
+  return ::poll(&wait, 1, milliseconds) > 0;
+}
+
+}  // namespace
+
 std::unique_ptr<PromptBackend> openTerminalBackend(std::string* why) {
-  *why = "no terminal backend";
-  return nullptr;
+  std::unique_ptr<ControllingTerminal> terminal = ControllingTerminal::open(why);
+  if (!terminal) {
+    return nullptr;
+  }
+  std::unique_ptr<TerminalSignals> signals = TerminalSignals::install(why);
+  if (!signals) {
+    return nullptr;
+  }
+  return std::make_unique<TerminalBackend>(std::move(terminal), std::move(signals));
+}
+
+TerminalBackend::TerminalBackend(std::unique_ptr<ControllingTerminal> terminal,
+                                 std::unique_ptr<TerminalSignals> signals)
+    : terminal_(std::move(terminal)), signals_(std::move(signals)) {}
+
+TerminalBackend::~TerminalBackend() = default;
+
+void TerminalBackend::attach(Window& window) {
+  window_ = &window;
+  window.bind(this);
+  bindAll(window.subviews());
+  if (terminal_->enterRaw()) {
+    drawAll();
+  }
+}
+
+void TerminalBackend::bindAll(const std::vector<Control*>& controls) {
+  for (Control* control : controls) {
+    control->bind(this);
+    if (control->kind() == ControlKind::view) {
+      bindAll(static_cast<View*>(control)->subviews());
+    }
+  }
+}
+
+Timer* TerminalBackend::scheduledTimer(double interval, std::function<void(Timer*)> tick) {
+  timers_.push_back(std::make_unique<TerminalTimer>(*this, interval, std::move(tick)));
+  return timers_.back().get();
+}
+
+void TerminalBackend::draw() {
+  if (window_ == nullptr || !terminal_->isRaw()) {
+    return;
+  }
+  std::vector<std::string> lines;
+  if (window_->isVisible()) {
+    lines = layoutPrompt(*window_, terminal_->columns(), terminal_->rows()).lines;
+  }
+  terminal_->write(redrawLines(shown_, lines));
+  shown_ = std::move(lines);
+}
+
+void TerminalBackend::drawAll() {
+  terminal_->write(kClearScreen);
+  shown_.clear();
+  draw();
+}
+
+int TerminalBackend::run() {
+  for (;;) {
+    // Back from an answer that returned, or from a stop: the question stands again.
+    if (!terminal_->isRaw() && terminal_->inForeground() && terminal_->enterRaw()) {
+      drawAll();
+    }
+    pollfd waits[] = {{signals_->wakeFd(), POLLIN, 0},
+                      {terminal_->isRaw() ? terminal_->fd() : -1, POLLIN, 0}};
+    if (::poll(waits, 2, untilNextTick()) < 0 && errno != EINTR) {
+      return -1;
+    }
+    if (waits[0].revents != 0) {
+      signals_->drain();
+      if (terminal_->isRaw()) {
+        drawAll();
+      }
+    }
+    if (waits[1].revents != 0) {
+      readKeys();
+    }
+    fireDueTimers();
+  }
+}
+
+void TerminalBackend::readKeys() {
+  char bytes[64];
+  const ssize_t got = ::read(terminal_->fd(), bytes, sizeof bytes);
+  if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+    return;
+  }
+  if (got <= 0) {
+    // The terminal is gone: nobody is left to answer, which is what closing the window says.
+    answer("", [this] { window_->performClose(); });
+    return;
+  }
+  if (bytes[0] == kEscape) {
+    // A lone Escape closes; one followed by more bytes is a key like an arrow, and ignored.
+    if (got == 1 && !readableWithin(terminal_->fd(), kSequenceMilliseconds)) {
+      answer("", [this] { window_->performClose(); });
+    } else {
+      while (readableWithin(terminal_->fd(), 0) &&
+             ::read(terminal_->fd(), bytes, sizeof bytes) > 0) {
+      }
+    }
+    return;
+  }
+  const PromptScreen screen = layoutPrompt(*window_, terminal_->columns(), terminal_->rows());
+  for (const char key : std::string_view(bytes, static_cast<std::size_t>(got))) {
+    if (const Button* button = buttonForKey(key, screen)) {
+      answer(window_->title() + ": " + button->title() + "\n",
+             [button] { button->performClick(); });
+      return;  // what was typed after the answer is no answer to the prompt shown again
+    }
+  }
+}
+
+void TerminalBackend::answer(const std::string& chosen, const std::function<void()>& action) {
+  terminal_->restore();
+  terminal_->write(chosen);
+  action();
+  // The answer came back (a restart request the system refused): the prompt is asked again.
+  shown_.clear();
+}
+
+int TerminalBackend::untilNextTick() const {
+  int wait = -1;
+  const Clock::time_point now = Clock::now();
+  for (const auto& timer : timers_) {
+    if (timer->valid()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(timer->due() - now).count();
+      const int milliseconds = static_cast<int>(std::max<decltype(left)>(left, 0));
+      wait = wait < 0 ? milliseconds : std::min(wait, milliseconds);
+    }
+  }
+  return wait;
+}
+
+void TerminalBackend::fireDueTimers() {
+  std::erase_if(timers_, [](const auto& timer) { return !timer->valid(); });
+  // By index: a tick may schedule another timer.
+  for (std::size_t i = 0; i < timers_.size(); ++i) {
+    timers_[i]->fireIfDue(Clock::now());
+  }
 }
 
 }  // namespace morvane

@@ -1,0 +1,172 @@
+#include "platform/terminal/prompt_screen.h"
+
+#include <algorithm>
+#include <sstream>
+
+namespace morvane {
+namespace {
+
+constexpr char kItemGap[] = "   ";
+
+/// Columns `text` takes: one per character, counted by the UTF-8 bytes that start one.
+std::size_t columns(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+  }));
+}
+
+/// The byte offset after the first `count` characters of `text`.
+std::size_t prefixBytes(const std::string& text, std::size_t count) {
+  std::size_t at = 0;
+  for (std::size_t seen = 0; at < text.size(); ++at) {
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && seen++ == count) {
+      break;
+    }
+  }
+  return at;
+}
+
+/// Appends `word` to `lines`, after the last line's words where it still fits.
+void placeWord(std::string word, std::size_t width, std::vector<std::string>& lines,
+               const std::string& gap) {
+  if (!lines.empty() && !lines.back().empty() &&
+      columns(lines.back()) + columns(gap) + columns(word) <= width) {
+    lines.back() += gap + word;
+    return;
+  }
+  if (!lines.empty() && lines.back().empty()) {
+    lines.pop_back();
+  }
+  while (columns(word) > width) {
+    const std::size_t cut = prefixBytes(word, width);
+    lines.push_back(word.substr(0, cut));
+    word.erase(0, cut);
+  }
+  lines.push_back(word);
+}
+
+/// A control's origin in window coordinates (from the lower left), through its superviews.
+Point windowOrigin(const Control& control) {
+  Point origin = control.frame().origin;
+  for (const View* view = control.superview(); view != nullptr; view = view->superview()) {
+    origin.x += view->frame().origin.x;
+    origin.y += view->frame().origin.y;
+  }
+  return origin;
+}
+
+/// Every control that is shown, with the views above it not hidden.
+void collectShown(const std::vector<Control*>& controls, std::vector<const Control*>& shown) {
+  for (const Control* control : controls) {
+    if (control->isHidden()) {
+      continue;
+    }
+    shown.push_back(control);
+    if (control->kind() == ControlKind::view) {
+      collectShown(static_cast<const View*>(control)->subviews(), shown);
+    }
+  }
+}
+
+void addParagraph(std::vector<std::string> paragraph, std::vector<std::string>& lines) {
+  if (!lines.empty()) {
+    lines.emplace_back();
+  }
+  lines.insert(lines.end(), paragraph.begin(), paragraph.end());
+}
+
+/// `items` side by side while they fit, each wrapped on its own where it is wider.
+std::vector<std::string> itemLines(const std::vector<std::string>& items, std::size_t width) {
+  std::vector<std::string> lines;
+  for (const std::string& item : items) {
+    for (const std::string& piece : wrapText(item, width)) {
+      placeWord(piece, width, lines, kItemGap);
+    }
+  }
+  return lines;
+}
+
+std::vector<std::string> buttonItems(const std::vector<const Button*>& buttons) {
+  std::vector<std::string> items;
+  for (std::size_t key = 0; key < buttons.size(); ++key) {
+    items.push_back("[" + std::to_string(key + 1) + "] " + buttons[key]->title());
+  }
+  return items;
+}
+
+std::vector<std::string> legendItems(const PromptScreen& screen) {
+  std::vector<std::string> items;
+  if (screen.defaultButton != nullptr) {
+    const auto at = std::find(screen.buttons.begin(), screen.buttons.end(), screen.defaultButton);
+    items.push_back("Enter = " + std::to_string(at - screen.buttons.begin() + 1));
+  }
+  items.push_back("Esc = close");
+  return items;
+}
+
+}  // namespace
+
+std::vector<std::string> wrapText(const std::string& text, std::size_t width) {
+  width = std::max<std::size_t>(width, 1);
+  std::vector<std::string> lines;
+  std::istringstream paragraphs(text);
+  for (std::string paragraph; std::getline(paragraphs, paragraph);) {
+    lines.emplace_back();
+    std::istringstream words(paragraph);
+    for (std::string word; words >> word;) {
+      placeWord(word, width, lines, " ");
+    }
+  }
+  return lines;
+}
+
+PromptScreen layoutPrompt(const Window& window, std::size_t width, std::size_t height) {
+  std::vector<const Control*> shown;
+  collectShown(window.subviews(), shown);
+  std::vector<const TextField*> texts;
+  PromptScreen screen;
+  for (const Control* control : shown) {
+    if (control->kind() == ControlKind::textField) {
+      texts.push_back(static_cast<const TextField*>(control));
+    } else if (control->kind() == ControlKind::button) {
+      screen.buttons.push_back(static_cast<const Button*>(control));
+    }
+  }
+  // Top to bottom, and left to right: the origin is the window's lower-left corner.
+  std::stable_sort(texts.begin(), texts.end(), [](const TextField* a, const TextField* b) {
+    return windowOrigin(*a).y + a->frame().size.height >
+           windowOrigin(*b).y + b->frame().size.height;
+  });
+  std::stable_sort(
+      screen.buttons.begin(), screen.buttons.end(),
+      [](const Button* a, const Button* b) { return windowOrigin(*a).x < windowOrigin(*b).x; });
+  screen.defaultButton = screen.buttons.empty() ? nullptr : screen.buttons.back();
+
+  addParagraph(wrapText(window.title(), width), screen.lines);
+  for (const TextField* text : texts) {
+    if (!text->stringValue().empty()) {
+      addParagraph(wrapText(text->stringValue(), width), screen.lines);
+    }
+  }
+  addParagraph(itemLines(buttonItems(screen.buttons), width), screen.lines);
+  addParagraph(itemLines(legendItems(screen), width), screen.lines);
+  // Lines below the last row would scroll the screen and every line's place with it.
+  screen.lines.resize(std::min(screen.lines.size(), height));
+  return screen;
+}
+
+std::string redrawLines(const std::vector<std::string>& before,
+                        const std::vector<std::string>& after) {
+  std::string bytes;
+  for (std::size_t row = 0; row < std::max(before.size(), after.size()); ++row) {
+    const bool used = row < after.size();
+    if (row < before.size() && used && before[row] == after[row]) {
+      continue;
+    }
+    // Cursor to the row's start, the line, then erase what an older, longer line left.
+    bytes += "\x1b[" + std::to_string(row + 1) + "H" + (used ? after[row] : "") + "\x1b[K";
+  }
+  return bytes;
+}
+
+}  // namespace morvane

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/controls.h"
+
+namespace morvane {
+
+/// The prompt as the terminal shows it: its lines, none wider than the terminal, and the
+/// buttons that can be pressed, in the order of their keys ("1" is the first).
+struct PromptScreen {
+  std::vector<std::string> lines;
+  std::vector<const Button*> buttons;
+  /// The button Enter presses: the rightmost one shown, as the window's default button stands
+  /// at its lower right. Null when no button is shown.
+  const Button* defaultButton = nullptr;
+};
+
+/// Lays out what `window` shows now on a terminal of `width` columns and `height` rows: the
+/// title, each shown non-empty text from top to bottom, each shown button with its key, and
+/// the keys' legend. Texts are wrapped at spaces; a word wider than the terminal is broken.
+PromptScreen layoutPrompt(const Window& window, std::size_t width, std::size_t height);
+
+/// `text` in lines of at most `width` columns (one column per character).
+std::vector<std::string> wrapText(const std::string& text, std::size_t width);
+
+/// The bytes that turn a screen showing `before` into one showing `after`: only the lines that
+/// differ are rewritten, each in place, and lines no longer used are cleared.
+std::string redrawLines(const std::vector<std::string>& before,
+                        const std::vector<std::string>& after);
+
+}  // namespace morvane

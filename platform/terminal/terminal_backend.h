@@ -1,0 +1,59 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/prompt_backend.h"
+#include "platform/terminal/controlling_terminal.h"
+#include "platform/terminal/terminal_signals.h"
+
+namespace morvane {
+
+class TerminalTimer;
+
+/// The prompt on the controlling terminal: the window's title, texts and shown buttons as
+/// lines, a digit key per button, Enter for the default button and Escape for closing the
+/// window. Each change of a control rewrites only the lines it changed. Before an answer runs
+/// (its tools may ask for a password on this terminal) the terminal is given back.
+class TerminalBackend final : public PromptBackend {
+ public:
+  TerminalBackend(std::unique_ptr<ControllingTerminal> terminal,
+                  std::unique_ptr<TerminalSignals> signals);
+  ~TerminalBackend() override;
+
+  void attach(Window& window) override;
+  Timer* scheduledTimer(double interval, std::function<void(Timer*)> tick) override;
+  int run() override;
+  void release() override { terminal_->restore(); }
+  void controlChanged(const Control&) override { draw(); }
+  void windowChanged(const Window&) override { draw(); }
+
+  /// A timer was stopped: an answer is about to run, so the terminal is given back first.
+  void timerStopped() { terminal_->restore(); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void bindAll(const std::vector<Control*>& controls);
+  /// Rewrites the lines that differ from what the terminal shows.
+  void draw();
+  /// Clears the terminal and draws every line, as after a resize or a stop.
+  void drawAll();
+  void readKeys();
+  /// Runs `action` with the terminal given back; `chosen` is left on the user's screen.
+  void answer(const std::string& chosen, const std::function<void()>& action);
+  /// Milliseconds until the next timer is due, or -1 without one.
+  int untilNextTick() const;
+  void fireDueTimers();
+
+  std::unique_ptr<ControllingTerminal> terminal_;
+  std::unique_ptr<TerminalSignals> signals_;
+  Window* window_ = nullptr;
+  std::vector<std::string> shown_;
+  std::vector<std::unique_ptr<TerminalTimer>> timers_;
+};
+
+}  // namespace morvane
