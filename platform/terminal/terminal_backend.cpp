@@ -61,6 +61,32 @@ const Button* buttonForKey(char key, const PromptScreen& screen) {
                                                                    : nullptr;
 }
 
+/// The length of the key at `at`: a control sequence (ESC [ parameters final byte, or ESC O
+/// and one byte, as arrows and function keys send) is one key; a lone ESC is Escape.
+std::size_t sequenceLength(const std::string& keys, std::size_t at) {
+  if (keys[at] != kEscape || at + 1 == keys.size()) {
+    return 1;
+  }
+  if (keys[at + 1] == 'O') {
+    return std::min<std::size_t>(3, keys.size() - at);
+  }
+  if (keys[at + 1] != '[') {
+    return 1;
+  }
+  std::size_t end = at + 2;
+  while (end < keys.size() && (keys[end] < 0x40 || keys[end] > 0x7E)) {
+    ++end;
+  }
+  return std::min(end + 1, keys.size()) - at;
+}
+
+std::string readKeysLeft(int fd) {
+  std::string keys(64, '\0');
+  const ssize_t got = ::read(fd, keys.data(), keys.size());
+  keys.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return keys;
+}
+
 bool readableWithin(int fd, int milliseconds) {
   pollfd wait{fd, POLLIN, 0};
   return ::poll(&wait, 1, milliseconds) > 0;
@@ -152,8 +178,8 @@ int TerminalBackend::run() {
 }
 
 void TerminalBackend::readKeys() {
-  char bytes[64];
-  const ssize_t got = ::read(terminal_->fd(), bytes, sizeof bytes);
+  std::string keys(64, '\0');
+  const ssize_t got = ::read(terminal_->fd(), keys.data(), keys.size());
   if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
     return;
   }
@@ -162,20 +188,17 @@ void TerminalBackend::readKeys() {
     answer("", [this] { window_->performClose(); });
     return;
   }
-  if (bytes[0] == kEscape) {
-    // A lone Escape closes; one followed by more bytes is a key like an arrow, and ignored.
-    if (got == 1 && !readableWithin(terminal_->fd(), kSequenceMilliseconds)) {
-      answer("", [this] { window_->performClose(); });
-    } else {
-      while (readableWithin(terminal_->fd(), 0) &&
-             ::read(terminal_->fd(), bytes, sizeof bytes) > 0) {
-      }
-    }
-    return;
+  keys.resize(static_cast<std::size_t>(got));
+  if (keys.back() == kEscape && readableWithin(terminal_->fd(), kSequenceMilliseconds)) {
+    keys += readKeysLeft(terminal_->fd());  // the rest of a key like an arrow
   }
   const PromptScreen screen = layoutPrompt(*window_, terminal_->columns(), terminal_->rows());
-  for (const char key : std::string_view(bytes, static_cast<std::size_t>(got))) {
-    if (const Button* button = buttonForKey(key, screen)) {
+  for (std::size_t at = 0; at < keys.size(); at += sequenceLength(keys, at)) {
+    if (sequenceLength(keys, at) == 1 && keys[at] == kEscape) {
+      answer("", [this] { window_->performClose(); });
+      return;
+    }
+    if (const Button* button = buttonForKey(keys[at], screen)) {
       answer(window_->title() + ": " + button->title() + "\n",
              [button] { button->performClick(); });
       return;  // what was typed after the answer is no answer to the prompt shown again
