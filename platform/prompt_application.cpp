@@ -22,7 +22,7 @@ bool PromptApplication::bindWindow(Window& window) {
                    windowWhy.c_str(), terminalWhy.c_str());
       return false;
     }
-    std::fprintf(stderr, "Morvane: asking on the terminal: %s\n", windowWhy.c_str());
+    std::fprintf(stderr, "Morvane: no window (%s): asking on the terminal\n", windowWhy.c_str());
   }
   process_.setBeforeEnd([this] { backend_->release(); });
   backend_->attach(window);
