@@ -32,7 +32,10 @@ class TerminalTimer final : public Timer {
     if (!valid_ || now < due_) {
       return;
     }
-    due_ = std::max(due_ + interval_, now);
+    due_ += interval_;
+    if (due_ <= now) {
+      due_ = now + interval_;
+    }
     tick_(this);
   }
 
