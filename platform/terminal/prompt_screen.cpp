@@ -29,13 +29,9 @@ std::size_t prefixBytes(const std::string& text, std::size_t count) {
 /// Appends `word` to `lines`, after the last line's words where it still fits.
 void placeWord(std::string word, std::size_t width, std::vector<std::string>& lines,
                const std::string& gap) {
-  if (!lines.empty() && !lines.back().empty() &&
-      columns(lines.back()) + columns(gap) + columns(word) <= width) {
+  if (!lines.empty() && columns(lines.back()) + columns(gap) + columns(word) <= width) {
     lines.back() += gap + word;
     return;
-  }
-  if (!lines.empty() && lines.back().empty()) {
-    lines.pop_back();
   }
   while (columns(word) > width) {
     const std::size_t cut = prefixBytes(word, width);
@@ -111,11 +107,15 @@ std::vector<std::string> wrapText(const std::string& text, std::size_t width) {
   std::vector<std::string> lines;
   std::istringstream paragraphs(text);
   for (std::string paragraph; std::getline(paragraphs, paragraph);) {
-    lines.emplace_back();
+    std::vector<std::string> wrapped;
     std::istringstream words(paragraph);
     for (std::string word; words >> word;) {
-      placeWord(word, width, lines, " ");
+      placeWord(word, width, wrapped, " ");
     }
+    if (wrapped.empty()) {
+      wrapped.emplace_back();  // a blank line of the text stays
+    }
+    lines.insert(lines.end(), wrapped.begin(), wrapped.end());
   }
   return lines;
 }
