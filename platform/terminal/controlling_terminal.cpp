@@ -69,13 +69,16 @@ std::unique_ptr<ControllingTerminal> ControllingTerminal::open(std::string* why)
     *why = std::string("no controlling terminal (/dev/tty: ") + std::strerror(errno) + ")";
     return nullptr;
   }
-  std::unique_ptr<ControllingTerminal> terminal(new ControllingTerminal(std::move(fd)));
+  auto terminal = std::make_unique<ControllingTerminal>(std::move(fd));
   if (!terminal->inForeground()) {
     *why = "the terminal belongs to another job (this process runs in the background)";
     return nullptr;
   }
-  saved.fd = terminal->fd();
   return terminal;
+}
+
+ControllingTerminal::ControllingTerminal(UniqueFd fd) : fd_(std::move(fd)) {
+  saved.fd = fd_.get();
 }
 
 ControllingTerminal::~ControllingTerminal() {

@@ -18,6 +18,8 @@ class ControllingTerminal {
   /// The terminal when this process has one and stands in its foreground process group; null
   /// with the reason in `why` otherwise.
   static std::unique_ptr<ControllingTerminal> open(std::string* why);
+  /// Takes `fd`, open on the controlling terminal.
+  explicit ControllingTerminal(UniqueFd fd);
   /// Gives the terminal back.
   ~ControllingTerminal();
   ControllingTerminal(const ControllingTerminal&) = delete;
@@ -40,8 +42,6 @@ class ControllingTerminal {
   std::size_t rows() const;
 
  private:
-  explicit ControllingTerminal(UniqueFd fd) : fd_(std::move(fd)) {}
-
   UniqueFd fd_;
 };
 

@@ -76,8 +76,7 @@ std::unique_ptr<TerminalSignals> TerminalSignals::install(std::string* why) {
     *why = std::string("cannot make a pipe: ") + std::strerror(errno);
     return nullptr;
   }
-  return std::unique_ptr<TerminalSignals>(
-      new TerminalSignals(UniqueFd(ends[0]), UniqueFd(ends[1])));
+  return std::make_unique<TerminalSignals>(UniqueFd(ends[0]), UniqueFd(ends[1]));
 }
 
 TerminalSignals::TerminalSignals(UniqueFd readEnd, UniqueFd writeEnd)

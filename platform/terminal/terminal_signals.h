@@ -15,6 +15,8 @@ class TerminalSignals {
  public:
   /// Null with the reason in `why` when the pipe cannot be made.
   static std::unique_ptr<TerminalSignals> install(std::string* why);
+  /// Installs the handlers; they wake the loop through `writeEnd`, whose reader is `readEnd`.
+  TerminalSignals(UniqueFd readEnd, UniqueFd writeEnd);
   /// Puts back the handlers found at install.
   ~TerminalSignals();
   TerminalSignals(const TerminalSignals&) = delete;
@@ -26,8 +28,6 @@ class TerminalSignals {
   void drain() const;
 
  private:
-  TerminalSignals(UniqueFd readEnd, UniqueFd writeEnd);
-
   UniqueFd readEnd_;
   UniqueFd writeEnd_;
 };
