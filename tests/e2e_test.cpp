@@ -5,11 +5,15 @@
 // changed nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/posix/process_launcher_posix.h"
@@ -50,10 +54,12 @@ struct ProgramResult {
 };
 
 /// Runs `program` with `arguments` in exactly `environment`, through the program's own
-/// launcher; a shell joins the two output streams and appends the exit status.
+/// launcher; a shell joins the two output streams and appends the exit status. The program
+/// runs in a session of its own, without the tester's terminal, where a prompt could wait.
 ProgramResult runProgram(const std::string& program, const Args& arguments,
                          const Args& environment) {
-  const Args shell = {"/bin/sh", "-c", "\"$0\" \"$@\" 2>&1; printf '\\n%d' \"$?\"", program};
+  const Args shell = {"/bin/sh", "-c", "setsid -w \"$0\" \"$@\" 2>&1; printf '\\n%d' \"$?\"",
+                      program};
   const std::string output =
       PosixProcessLauncher()
           .launchAndReadOutput("/usr/bin/env", Args{"-i"} + environment + shell + arguments)
@@ -62,15 +68,24 @@ ProgramResult runProgram(const std::string& program, const Args& arguments,
   return {std::stoi(output.substr(end + 1)), output.substr(0, end)};
 }
 
-/// Runs a script of tests/sandbox with a plain PATH and the sanitizers' options.
-ProgramResult sandboxScript(const std::string& name, const Args& arguments) {
+/// A plain PATH and the sanitizers' options.
+Args sandboxEnvironment() {
   Args environment = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
   for (const char* option : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
     if (const char* value = std::getenv(option)) {
       environment.push_back(std::string(option) + "=" + value);
     }
   }
-  return runProgram(std::string(MORVANE_SANDBOX_DIR) + "/" + name, arguments, environment);
+  return environment;
+}
+
+std::string sandboxScript(const std::string& name) {
+  return std::string(MORVANE_SANDBOX_DIR) + "/" + name;
+}
+
+/// Runs a script of tests/sandbox in the sandbox environment.
+ProgramResult sandboxScript(const std::string& name, const Args& arguments) {
+  return runProgram(sandboxScript(name), arguments, sandboxEnvironment());
 }
 
 std::string entry(const std::string& name) {
@@ -120,6 +135,11 @@ class Sandbox {
 
   ProgramResult run(const Args& arguments) const {
     return sandboxScript("run-in-sandbox", Args{root_.string()} + arguments);
+  }
+  /// The command line that runs Morvane with `arguments` in this sandbox.
+  Args command(const Args& arguments) const {
+    return Args{sandboxScript("run-in-sandbox"), root_.string(), "--binary", MORVANE_BINARY, "--"} +
+           arguments;
   }
   ProgramResult morvane(const Args& arguments) const {
     ProgramResult result = run(Args{"--binary", MORVANE_BINARY, "--"} + arguments);
@@ -188,7 +208,16 @@ TEST_F(E2eTest, TheFilterEndsTheRunWithOneWhenNothingIsLeftToInstall) {
 
   // A kext not installed is kept, and -f skips the filter, so the run goes on to the prompt,
   // which cannot be shown in the sandbox (no display, no terminal): 255, still nothing changed.
-  EXPECT_EQ(host.morvane({a, c}).status, 255);
+  const ProgramResult asked = host.morvane({a, c});
+  EXPECT_EQ(asked.status, 255);
+  // One line: why no window (in the window module's words), then why no terminal.
+  EXPECT_TRUE(
+      asked.output.starts_with("Morvane: cannot ask whether to restart, nothing was installed: "))
+      << asked.output;
+  EXPECT_TRUE(
+      asked.output.ends_with("; no controlling terminal (/dev/tty: No such device or address)\n"))
+      << asked.output;
+  EXPECT_EQ(std::count(asked.output.begin(), asked.output.end(), '\n'), 1) << asked.output;
   EXPECT_EQ(host.morvane({"-f", a}).status, 255);
   EXPECT_EQ(host.state("journal"), ask + "a\n" + ask + "b\n" + ask + "a\n" + ask + "a\n");
 }
@@ -222,6 +251,98 @@ TEST_F(E2eTest, AMissingOrUnsafePathEndsTheRunWith255) {
   EXPECT_TRUE(fs::exists(host.inside(entry("B.kext/Contents/Info.plist"))));
   EXPECT_EQ(host.state("loaded"), "com.quorix.b\t1.0\ncom.quorix.c\t1.0\n");
   EXPECT_EQ(host.state("nvram"), "boot-args\tio=0x00040000\n");
+}
+
+/// Whether `done` comes true within 10 seconds.
+bool eventually(const std::function<bool()>& done) {
+  for (int tries = 0; tries < 200; ++tries) {
+    if (done()) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+/// Morvane in `host` on an 80 by 24 tmux pane of its own, as a user at a terminal meets it;
+/// the terminal's settings are written before and after the run, then its exit status.
+class Pane {
+ public:
+  Pane(const Sandbox& host, const Args& arguments) : files_(host.inside("/tmp")) {
+    const char* script =
+        "stty -a >\"$0/before\"; \"$@\"; s=$?; stty -a >\"$0/after\"; echo $s >\"$0/s\"; "
+        "mv \"$0/s\" \"$0/status\"";
+    tmux(Args{"new-session", "-d", "-x", "80", "-y", "24", "bash", "-c", script, files_} +
+         host.command(arguments));
+  }
+  ~Pane() { tmux({"kill-server"}); }
+
+  std::string screen() const { return tmux({"capture-pane", "-p"}).output; }
+  bool shows(const std::string& text) const {
+    return eventually([&] { return screen().find(text) != std::string::npos; });
+  }
+  void keys(const std::string& key) const { tmux({"send-keys", key}); }
+  /// The exit status once the run has ended, or -1.
+  int status() const {
+    return eventually([&] { return fs::exists(files_ / "status"); })
+               ? std::stoi(fileText(files_ / "status"))
+               : -1;
+  }
+  std::string settings(const std::string& when) const { return fileText(files_ / when); }
+
+ private:
+  ProgramResult tmux(const Args& arguments) const {
+    return runProgram("tmux", Args{"-S", files_ / "tmux", "-f", "/dev/null"} + arguments,
+                      sandboxEnvironment());
+  }
+
+  fs::path files_;
+};
+
+TEST_F(E2eTest, EachKeyOfThePromptOnATerminalAnswersAndTheTerminalIsGivenBack) {
+  const std::string a = "/Users/Shared/New/A.kext", b = "/Users/Shared/New/B.kext";
+  const std::string installs = removal("A.kext") + "/bin/cp\t-rf\t" + a + "\t" + entry("A.kext") +
+                               "\n/bin/cp\t-rf\t" + b + "\t" + entry("B.kext") +
+                               "\n/usr/bin/touch\t" + kExtensions + "\n";
+  if (runProgram("tmux", {"-V"}, sandboxEnvironment()).status != 0) {
+    GTEST_SKIP() << "tmux is not installed (scripts/install-deps installs it)";
+  }
+  struct Row {
+    Args options;
+    std::string key;
+    int status;
+    std::string journal;
+  };
+  // Restart Later; closing; Continue, the one and so the default button, with the countdown;
+  // Restart Now: the pass runs, the restart request is refused here and the question stands
+  // again, until Ctrl-C ends the run as SIGINT does.
+  for (const Row& row : {Row{{}, "1", 1, installs}, Row{{}, "Escape", 255, ""},
+                         Row{{"-i"}, "Enter", 1, installs}, Row{{}, "2", 130, installs}}) {
+    SCOPED_TRACE(row.key);
+    const Sandbox host(installed("A") + Args{"--kext", a, "com.quorix.a", "1.1", "--kext", b,
+                                             "com.quorix.b", "1.0"});
+    const Pane pane(host, row.options + Args{a, b});
+    ASSERT_TRUE(pane.shows("[1] ")) << pane.screen();
+    if (row.options == Args{"-i"}) {
+      EXPECT_TRUE(pane.shows("The dialog will be closed in 60 seconds")) << pane.screen();
+      EXPECT_TRUE(pane.shows("The dialog will be closed in 59 seconds")) << pane.screen();
+    }
+    pane.keys("Up");  // an escape sequence, not Escape: no answer
+    pane.keys(row.key);
+    if (row.status == 130) {
+      EXPECT_TRUE(eventually([&] { return host.state("journal") == installs; }));
+      EXPECT_TRUE(pane.shows("[2] Restart Now")) << pane.screen();
+      pane.keys("C-c");
+    }
+    EXPECT_EQ(pane.status(), row.status) << pane.screen();
+    EXPECT_EQ(host.state("journal"), row.journal);
+    EXPECT_EQ(fileText(host.inside(entry("A.kext/Contents/Info.plist"))) ==
+                  fileText(host.inside(a + "/Contents/Info.plist")),
+              !row.journal.empty());
+    EXPECT_EQ(host.extensions().contains("B.kext"), !row.journal.empty());
+    EXPECT_NE(pane.settings("before"), "");
+    EXPECT_EQ(pane.settings("after"), pane.settings("before"));
+  }
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 # us enter the sandbox the tests say why and count as skipped, never as passed.
 add_executable(morvane_e2e_tests
   ${CMAKE_CURRENT_LIST_DIR}/../e2e_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/../terminal_e2e_test.cpp
 )
 target_include_directories(morvane_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(morvane_e2e_tests PRIVATE morvane_core GTest::gtest_main)
