@@ -313,11 +313,11 @@ TEST_F(E2eTest, EachKeyOfThePromptOnATerminalAnswersAndTheTerminalIsGivenBack) {
     int status;
     std::string journal;
   };
-  // Restart Later; closing; Continue, the one and so the default button, with the countdown;
-  // Restart Now: the pass runs, the restart request is refused here and the question stands
-  // again, until Ctrl-C ends the run as SIGINT does.
-  for (const Row& row : {Row{{}, "1", 1, installs}, Row{{}, "Escape", 255, ""},
-                         Row{{"-i"}, "Enter", 1, installs}, Row{{}, "2", 130, installs}}) {
+  // Restart Later, the default; closing; Continue, with the countdown; Restart Now: the pass
+  // runs, the restart request is refused here and the question stands again, until Ctrl-C
+  // ends the run as SIGINT does.
+  for (const Row& row : {Row{{}, "Enter", 1, installs}, Row{{}, "Escape", 255, ""},
+                         Row{{"-i"}, "1", 1, installs}, Row{{}, "2", 130, installs}}) {
     SCOPED_TRACE(row.key);
     const Sandbox host(installed("A") + Args{"--kext", a, "com.quorix.a", "1.1", "--kext", b,
                                              "com.quorix.b", "1.0"});

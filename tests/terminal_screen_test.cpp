@@ -40,7 +40,7 @@ TEST(TerminalScreenTest, EveryShownTextAndButtonFitsTheWidthWithItsKey) {
       all += line;
     }
     EXPECT_EQ(screen.buttons, leftToRight);
-    EXPECT_EQ(screen.defaultButton, &prompt.restartBtn);
+    EXPECT_EQ(screen.defaultButton, &prompt.cancelBtn);
     // Nothing is lost on the way, the shown texts in their order from top to bottom.
     EXPECT_NE(withoutSpaces(all).find(withoutSpaces(
                   "Quorix Installer" + prompt.textTitle.stringValue() +
@@ -50,7 +50,7 @@ TEST(TerminalScreenTest, EveryShownTextAndButtonFitsTheWidthWithItsKey) {
   }
   EXPECT_EQ(layoutPrompt(prompt.window, 80, 4).lines.size(), 4u) << "never below the last row";
 
-  // Pre-install mode: one button, moved to the hidden one's place, is also the default.
+  // Pre-install mode: the one button, moved to the hidden one's place, is the default.
   prompt.restartBtn.setHidden(true);
   prompt.cancelBtn.setFrameOrigin(prompt.restartBtn.frame().origin);
   const PromptScreen alone = layoutPrompt(prompt.window, 80, 24);

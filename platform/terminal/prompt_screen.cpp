@@ -140,7 +140,7 @@ PromptScreen layoutPrompt(const Window& window, std::size_t width, std::size_t h
   std::stable_sort(
       screen.buttons.begin(), screen.buttons.end(),
       [](const Button* a, const Button* b) { return windowOrigin(*a).x < windowOrigin(*b).x; });
-  screen.defaultButton = screen.buttons.empty() ? nullptr : screen.buttons.back();
+  screen.defaultButton = screen.buttons.empty() ? nullptr : screen.buttons.front();
 
   addParagraph(wrapText(window.title(), width), screen.lines);
   for (const TextField* text : texts) {

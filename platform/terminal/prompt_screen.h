@@ -13,8 +13,8 @@ namespace morvane {
 struct PromptScreen {
   std::vector<std::string> lines;
   std::vector<const Button*> buttons;
-  /// The button Enter presses: the rightmost one shown, as the window's default button stands
-  /// at its lower right. Null when no button is shown.
+  /// The button Enter presses: the leftmost one shown, the one the window gives the focus
+  /// first ("Restart Later", or "Continue"). Null when no button is shown.
   const Button* defaultButton = nullptr;
 };
 

@@ -15,9 +15,9 @@ namespace morvane {
 class TerminalTimer;
 
 /// The prompt on the controlling terminal: the window's title, texts and shown buttons as
-/// lines, a digit key per button, Enter for the default button and Escape for closing the
-/// window. Each change of a control rewrites only the lines it changed. Before an answer runs
-/// (its tools may ask for a password on this terminal) the terminal is given back.
+/// lines, a digit key per button, Enter for the button the window focuses first and Escape for
+/// closing the window. Each change of a control rewrites only the lines it changed. Before an
+/// answer runs (its tools may ask for a password on this terminal) the terminal is given back.
 class TerminalBackend final : public PromptBackend {
  public:
   TerminalBackend(std::unique_ptr<ControllingTerminal> terminal,
