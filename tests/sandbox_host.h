@@ -75,7 +75,7 @@ inline ProgramResult sandboxScript(const std::string& name, const Args& argument
 }
 
 /// A program started in the background, standard input from /dev/null and both output streams
-/// into one file; killed and reaped when dropped, if it still runs.
+/// into one file; ended and reaped when dropped, if it still runs.
 class StartedProgram {
  public:
   StartedProgram(const std::string& program, Args arguments, Args environment,
@@ -94,7 +94,8 @@ class StartedProgram {
     posix_spawn_file_actions_destroy(&actions);
   }
   ~StartedProgram() {
-    if (!status_) {
+    // Asked first, so that a server can take its socket and lock files away.
+    if (!status_ && (::kill(pid_, SIGTERM) != 0 || !wait(5))) {
       ::kill(pid_, SIGKILL);
       wait(10);
     }
