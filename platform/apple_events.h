@@ -19,11 +19,20 @@ inline constexpr DescType typeNull = 0x6E756C6C;                 // 'null'
 inline constexpr DescType typeProcessSerialNumber = 0x70736E20;  // 'psn '
 inline constexpr AEEventClass kCoreEventClass = 0x61657674;      // 'aevt'
 inline constexpr AEEventID kAERestart = 0x72657374;              // 'rest'
+inline constexpr DescType typeAppleEvent = 0x61657674;           // 'aevt'
 inline constexpr AEReturnID kAutoGenerateReturnID = -1;
 inline constexpr AETransactionID kAnyTransactionID = 0;
 inline constexpr AESendMode kAENoReply = 1;
 inline constexpr AESendPriority kAENormalPriority = 0;
 inline constexpr std::int32_t kAEDefaultTimeout = -1;
+
+inline constexpr OSErr paramErr = -50;
+inline constexpr OSErr procNotFound = -600;
+inline constexpr OSErr connectionInvalid = -609;
+inline constexpr OSErr errAENotAEDesc = -1704;
+inline constexpr OSErr errAENotAppleEvent = -1707;
+inline constexpr OSErr errAEEventNotHandled = -1708;
+inline constexpr OSErr errAEEventFailed = -10000;
 
 /// A descriptor: its type and an opaque handle to its data, 0 when it has none.
 struct AEDesc {

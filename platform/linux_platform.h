@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/dbus/apple_events_dbus.h"
 #include "platform/platform.h"
 #include "platform/posix/authorization_sudo.h"
 #include "platform/posix/file_manager_posix.h"
@@ -10,7 +11,6 @@
 #include "platform/posix/property_lists_libplist.h"
 #include "platform/posix/system_info_plist.h"
 #include "platform/prompt_application.h"
-#include "platform/unavailable_services.h"
 
 namespace morvane {
 
@@ -27,7 +27,7 @@ class LinuxPlatform {
   SudoAuthorizationService authorization_;
   LibplistPropertyLists propertyLists_;
   PlistSystemInfo systemInfo_{propertyLists_, kSystemVersionFile};
-  UnavailableAppleEvents appleEvents_;
+  DbusAppleEvents appleEvents_;
   PosixProcessExit process_;
   PromptApplication application_{process_};
   GettextLocalizer localizer_;

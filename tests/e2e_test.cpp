@@ -16,17 +16,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/process_launcher_posix.h"
-#include "tests/temp_folder.h"
+#include "tests/sandbox_host.h"
 
 namespace morvane::testing {
 namespace {
 
-namespace fs = std::filesystem;
+using E2eTest = SandboxTest;
 
-using Args = std::vector<std::string>;
-
-constexpr char kExtensions[] = "/System/Library/Extensions";
 /// The usage text, byte for byte.
 inline constexpr char kUsage[] =
     "Usage: Morvane [-i] SOURCEPATH_1 SOURCEPATH_2 SOURCEPATH_3.......\n"
@@ -42,55 +38,6 @@ inline constexpr char kUsage[] =
     "   -r: create check file for installer when User choose reboot in morvane.\n";
 
 constexpr char kReadBootArgs[] = "/usr/bin/uname\t-m\n/usr/sbin/nvram\tboot-args\n";
-
-Args operator+(Args a, const Args& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-struct ProgramResult {
-  int status = -1;     // the exit status, or -1 when the program did not exit normally
-  std::string output;  // standard output and error, as they came
-};
-
-/// Runs `program` with `arguments` in exactly `environment`, through the program's own
-/// launcher; a shell joins the two output streams and appends the exit status. The program
-/// runs in a session of its own, without the tester's terminal, where a prompt could wait.
-ProgramResult runProgram(const std::string& program, const Args& arguments,
-                         const Args& environment) {
-  const Args shell = {"/bin/sh", "-c", "setsid -w \"$0\" \"$@\" 2>&1; printf '\\n%d' \"$?\"",
-                      program};
-  const std::string output =
-      PosixProcessLauncher()
-          .launchAndReadOutput("/usr/bin/env", Args{"-i"} + environment + shell + arguments)
-          .value_or("\n-1");
-  const std::size_t end = output.rfind('\n');
-  return {std::stoi(output.substr(end + 1)), output.substr(0, end)};
-}
-
-/// A plain PATH and the sanitizers' options.
-Args sandboxEnvironment() {
-  Args environment = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
-  for (const char* option : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
-    if (const char* value = std::getenv(option)) {
-      environment.push_back(std::string(option) + "=" + value);
-    }
-  }
-  return environment;
-}
-
-std::string sandboxScript(const std::string& name) {
-  return std::string(MORVANE_SANDBOX_DIR) + "/" + name;
-}
-
-/// Runs a script of tests/sandbox in the sandbox environment.
-ProgramResult sandboxScript(const std::string& name, const Args& arguments) {
-  return runProgram(sandboxScript(name), arguments, sandboxEnvironment());
-}
-
-std::string entry(const std::string& name) {
-  return std::string(kExtensions) + "/" + name;
-}
 
 TEST(WholeRunTest, EndsOfRunAtLaunch) {
   // A display is named on purpose: a run that ends at launch must not try to open it.
@@ -109,72 +56,6 @@ TEST(WholeRunTest, EndsOfRunAtLaunch) {
     EXPECT_EQ(run.output, out) << ::testing::PrintToString(arguments);
   }
 }
-
-/// make-sandbox options for each letter X: "X.kext" installed and loaded as "com.quorix.x".
-Args installed(const std::string& letters, const std::string& version = "1.0") {
-  Args options;
-  for (const char letter : letters) {
-    const std::string id = "com.quorix." + std::string(1, letter + 'a' - 'A');
-    options.insert(options.end(), {"--kext", entry(letter + std::string(".kext")), id, version,
-                                   "--loaded", id, version});
-  }
-  return options;
-}
-
-std::string removal(const std::string& name) {
-  return "/sbin/kextunload\t" + entry(name) + "\n/bin/rm\t-rf\t" + entry(name) + "\n";
-}
-
-/// A sandbox of its own in a temporary folder, built with the options of make-sandbox.
-class Sandbox {
- public:
-  explicit Sandbox(const Args& options) : root_(folder_.path() / "root") {
-    const ProgramResult made = sandboxScript("make-sandbox", Args{root_.string()} + options);
-    EXPECT_EQ(made.status, 0) << made.output;
-  }
-
-  ProgramResult run(const Args& arguments) const {
-    return sandboxScript("run-in-sandbox", Args{root_.string()} + arguments);
-  }
-  /// The command line that runs Morvane with `arguments` in this sandbox.
-  Args command(const Args& arguments) const {
-    return Args{sandboxScript("run-in-sandbox"), root_.string(), "--binary", MORVANE_BINARY, "--"} +
-           arguments;
-  }
-  ProgramResult morvane(const Args& arguments) const {
-    ProgramResult result = run(Args{"--binary", MORVANE_BINARY, "--"} + arguments);
-    EXPECT_NE(result.status, 125) << result.output;
-    return result;
-  }
-
-  /// A stand-in's state file in /var/sandbox: "journal", "loaded" or "nvram".
-  std::string state(const std::string& name) const {
-    return fileText(root_ / "var/sandbox" / name);
-  }
-  /// The names in the extensions folder.
-  std::set<std::string> extensions() const {
-    std::set<std::string> names;
-    for (const fs::directory_entry& file : fs::directory_iterator(inside(kExtensions))) {
-      names.insert(file.path().filename().string());
-    }
-    return names;
-  }
-  fs::path inside(const std::string& path) const { return root_ / path.substr(1); }
-
- private:
-  TempFolder folder_;
-  fs::path root_;
-};
-
-class E2eTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    static const ProgramResult check = Sandbox({}).run({"--check"});
-    if (check.status != 0) {
-      GTEST_SKIP() << "the sandboxed host cannot run here: " << check.output;
-    }
-  }
-};
 
 TEST_F(E2eTest, UninstallUnloadsThenRemovesEachKextAndClearsOnlyTheIoBootArgument) {
   const Sandbox host(Args{"--boot-args", "debug=0x144"} + installed("ABC"));

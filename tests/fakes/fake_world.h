@@ -63,6 +63,7 @@ class MorvaneAppDelegateTestPeer {
   }
   bool processKextInstall(bool uninstall) { return d_.processKextInstall(uninstall); }
   bool filterNotInstallKext() { return d_.filterNotInstallKext(); }
+  bool restartSystem() { return d_.restartSystem(); }
 
  private:
   MorvaneAppDelegate& d_;
