@@ -141,5 +141,13 @@ TEST_F(E2eTest, AHostileInfoPlistIsReadAsNothingAndNeverEndsTheProgram) {
   }
 }
 
+TEST_F(E2eTest, SigtermDuringAPrivilegedToolEndsThatToolThenTheRunWith255) {
+  // The unload signals its caller, then would take five seconds and write "finished".
+  const Sandbox host(installed("AB") + Args{"--term-during", "/sbin/kextunload"});
+  EXPECT_EQ(host.morvane({"-u", entry("A.kext"), entry("B.kext")}).status, 255);
+  EXPECT_EQ(host.state("journal"), "/sbin/kextunload\t" + entry("A.kext") + "\n");
+  EXPECT_EQ(host.extensions(), (std::set<std::string>{"A.kext", "B.kext"}));
+}
+
 }  // namespace
 }  // namespace morvane::testing
