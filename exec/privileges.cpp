@@ -35,7 +35,8 @@ bool MorvaneAppDelegate::authorizeSetting() {
 }
 
 bool MorvaneAppDelegate::executePrivilegesWithCommand(const char* tool, const char* const* args) {
-  if (!authorizeSetting()) {
+  // Once the program was asked to end, the run is on its way out: nothing more is started.
+  if (platform_.process.interrupted() || !authorizeSetting()) {
     return false;
   }
   std::unique_ptr<PrivilegedTool> started;

@@ -64,7 +64,8 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
     if (m_bNVRAM) {
       writeNVRAMArg(true);
     }
-    return true;
+    // A tool that was asked to end with the program may have left its work half done.
+    return !platform_.process.interrupted();
   }
 
   if (m_bNVRAM && !writeNVRAMArg(false)) {
@@ -73,7 +74,7 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
   }
   // Setting the boot argument creates the marker, so this test comes after it.
   if (preInstallCheckRebootFile && platform_.files.fileExists(*preInstallCheckRebootFile)) {
-    return true;
+    return !platform_.process.interrupted();
   }
   for (const std::string& source : m_pathArray) {
     const std::optional<std::string> dest = installedCopy(source);
@@ -86,7 +87,7 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
     }
   }
   executePrivilegesWithCommand("/usr/bin/touch", touchArg);
-  return true;
+  return !platform_.process.interrupted();
 }
 
 bool MorvaneAppDelegate::filterNotInstallKext() {

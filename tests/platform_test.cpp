@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/posix/localizer_gettext.h"
+#include "platform/posix/plist_bounds.h"
 #include "platform/posix/property_lists_libplist.h"
 #include "platform/posix/system_info_plist.h"
 #include "tests/temp_folder.h"
@@ -44,6 +47,11 @@ TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
   }
   EXPECT_EQ(plists.textValue(folder.path(), "Name"), std::nullopt) << "a folder";
   EXPECT_EQ(plists.textValue(folder.path() / "missing.plist", "Name"), std::nullopt);
+  const std::string valid = folder.file("valid.plist", named("<string>v</string>"));
+  std::filesystem::create_symlink(valid, folder.path() / "link.plist");
+  EXPECT_EQ(plists.textValue(folder.path() / "link.plist", "Name"), std::nullopt) << "a link";
+  const std::string large = named("<string>v</string>") + std::string(kLargestPropertyList, ' ');
+  EXPECT_EQ(plists.textValue(folder.file("large.plist", large), "Name"), std::nullopt);
 
   // A bundle's version is its Info.plist's CFBundleVersion, trailing slashes left out.
   folder.file("a.kext/Contents/Info.plist", named("<string>1.10</string>"));
@@ -51,6 +59,64 @@ TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
               xmlPlist("<dict><key>CFBundleVersion</key><string>1.10</string></dict>"));
   EXPECT_EQ(plists.bundleVersion(folder.path() / "b.kext/"), "1.10");
   EXPECT_EQ(plists.bundleVersion(folder.path() / "a.kext"), std::nullopt);
+}
+
+/// A binary list of `count` arrays, each holding `fanout` references to the next one.
+std::string binaryChain(unsigned count, unsigned fanout) {
+  std::string bytes = "bplist00", table;
+  const auto put = [](std::string& to, std::uint64_t value, int width) {
+    while (width-- > 0)
+      to += static_cast<char>(value >> (8 * width));
+  };
+  for (unsigned object = 0; object < count; ++object) {
+    put(table, bytes.size(), 4);
+    const unsigned references = object + 1 < count ? fanout : 0;
+    bytes += static_cast<char>(0xA0 | references);
+    for (unsigned i = 0; i < references; ++i)
+      put(bytes, object + 1, 2);
+  }
+  const std::size_t tableAt = bytes.size();
+  bytes += table + std::string(6, '\0');
+  for (const auto& [value, width] :
+       {std::pair{4ul, 1}, {2ul, 1}, {count, 8}, {0ul, 8}, {tableAt, 8}})
+    put(bytes, value, width);
+  return bytes;
+}
+
+/// `levels` nested arrays with `middle` at the bottom.
+std::string xmlNest(std::size_t levels, const std::string& middle = "") {
+  std::string opened, closed;
+  for (std::size_t level = 0; level < levels; ++level) {
+    opened += "<array>";
+    closed += "</array>";
+  }
+  return xmlPlist(opened + middle + closed);
+}
+
+TEST(PropertyListsTest, OnlyListsThatLibplistCanBuildAndFreeSafelyGetThrough) {
+  const std::size_t deepest = kDeepestPropertyList;
+  const std::pair<std::string, bool> rows[] = {
+      {binaryChain(deepest, 1), true},
+      {binaryChain(deepest + 1, 1), false},
+      {binaryChain(16, 2), true},
+      {binaryChain(40, 2), false},  // 40 objects, 2^40 nodes once each reference is copied
+      {binaryChain(8, 1).substr(0, 60), false},
+      {xmlNest(deepest), true},
+      {xmlNest(deepest + 1), false},
+      {xmlNest(deepest, "<array/><!-- <array> --><string><![CDATA[<dict>]]></string>"), true},
+      {xmlNest(deepest + 1, "<!-- </array> --><string><![CDATA[</dict>]]></string>"), false},
+      {xmlPlist("<array a=\"\"></array>"), true},
+      {xmlPlist("<string a=\">\">x</string>"), false},
+      {"<!DOCTYPE x [ > </array> ]>" + xmlNest(2), false},
+      {"{ Name = x; }", false},
+  };
+  for (std::size_t row = 0; row < std::size(rows); ++row) {
+    EXPECT_EQ(withinPropertyListBounds(rows[row].first), rows[row].second) << "row " << row;
+  }
+  plist_t root = nullptr;
+  const std::string chain = binaryChain(deepest, 1);
+  plist_from_memory(chain.data(), static_cast<std::uint32_t>(chain.size()), &root);
+  EXPECT_NE(PlistNode(root), nullptr) << "libplist reads the chain at the limit";
 }
 
 TEST(SystemVersionTest, TheVersionFileAsTheQueryAnswersIt) {

@@ -249,5 +249,37 @@ TEST_F(ScenarioTest, TheLayoutsAndTheCleanUpAtTermination) {
   EXPECT_EQ(world.journal, Lines{"free 7 0"});
 }
 
+TEST_F(ScenarioTest, ASignalDuringAToolEndsThePassAsAFailureWithoutAnotherTool) {
+  // Each pass runs once for every tool of its whole sequence, the program asked to end while
+  // that tool runs: the tools up to it ran, no other starts, and the pass fails.
+  const std::string a = entry("a.kext");
+  const Lines copy = {"/sbin/kextunload " + a, "/bin/rm -rf " + a, "/bin/cp -rf /k/a.kext " + a,
+                      "/sbin/kextload " + a, "/usr/bin/touch " + std::string(kExtensionsFolder)};
+  const Lines removal = {"/sbin/kextunload " + a, "/bin/rm -rf " + a, "/usr/sbin/nvram boot-args="};
+  for (const bool uninstall : {false, true}) {
+    const Lines& all = uninstall ? removal : copy;
+    for (std::size_t during = 0; during < all.size(); ++during) {
+      world = FakeWorld();
+      world.offer("/k/a.kext", "2.0");
+      world.offer(a, "1.0");
+      world.bootArgs = "io=0x00040000";
+      world.askedToEndDuring = all[during];
+      peer().loadKext() = true;
+      peer().nvram() = uninstall;
+      peer().pathArray() = {uninstall ? a : "/k/a.kext"};
+      EXPECT_FALSE(peer().processKextInstall(uninstall)) << all[during];
+      EXPECT_EQ(world.execs(), Lines(all.begin(), all.begin() + during + 1)) << all[during];
+    }
+  }
+  // The marker of a restart confirmed in pre-install mode is the run's last tool: 255 as well.
+  world = FakeWorld();
+  peer().nvram() = false;
+  peer().preInstall() = true;
+  peer().pathArray() = {};
+  peer().rebootFile() = "/Users/Shared/.marker";
+  world.askedToEndDuring = "/usr/bin/touch /Users/Shared/.marker";
+  EXPECT_EQ(exitStatusOf([this] { delegate().rebootConfirmed(nullptr); }), kExitFailure);
+}
+
 }  // namespace
 }  // namespace morvane::testing

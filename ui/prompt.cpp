@@ -94,7 +94,7 @@ void MorvaneAppDelegate::rebootConfirmed(const Control* /*sender*/) {
   }
   const char* touchArgs[] = {preInstallCheckRebootFile->c_str(), nullptr};
   executePrivilegesWithCommand(kTouchTool, touchArgs);
-  platform_.process.exit(kExitSuccess);
+  platform_.process.exit(platform_.process.interrupted() ? kExitFailure : kExitSuccess);
 }
 
 void MorvaneAppDelegate::rebootLater(const Control* /*sender*/) {

@@ -1,13 +1,18 @@
 #include "platform/posix/authorization_sudo.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/deferred_signals.h"
 #include "platform/posix/process_launcher_posix.h"
+#include "platform/posix/unique_fd.h"
 
 namespace morvane {
 namespace {
@@ -21,10 +26,19 @@ constexpr AuthorizationFlags kAuthorizationFlagDestroyRights = 8;
 /// program set reaches a tool that runs as root. sudo resets its own environment as well.
 constexpr const char* kToolEnvironment[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", nullptr};
 
-/// A tool started as administrator, waited for by its own process id.
+/// A tool's standard streams: it reads nothing, and its output is discarded so that it can
+/// never stall on a full pipe.
+constexpr ChildStreams kQuietStreams{
+    .inputFromNull = true, .outputToNull = true, .environment = kToolEnvironment};
+
+using Argv = std::vector<const char*>;
+
+/// A tool started as administrator, waited for by its own process id. Signals stay deferred
+/// from before its start until it is gone.
 class SpawnedPrivilegedTool final : public PrivilegedTool {
  public:
-  explicit SpawnedPrivilegedTool(ChildProcess child) : child_(std::move(child)) {}
+  SpawnedPrivilegedTool(ChildProcess child, std::unique_ptr<DeferredSignals> deferred)
+      : child_(std::move(child)), deferred_(std::move(deferred)) {}
   /// Never blocks: a tool still running is left to end on its own.
   ~SpawnedPrivilegedTool() override {
     if (!child_.reapIfEnded()) {
@@ -35,6 +49,28 @@ class SpawnedPrivilegedTool final : public PrivilegedTool {
 
  private:
   ChildProcess child_;
+  std::unique_ptr<DeferredSignals> deferred_;
+};
+
+/// The controlling terminal's settings as they were before sudo asked for the password on it;
+/// sudo turns echo off while the password is typed.
+class SavedTerminal {
+ public:
+  SavedTerminal() : tty_(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    saved_ = tty_.get() >= 0 && ::tcgetattr(tty_.get(), &settings_) == 0;
+  }
+  /// Puts the settings back. Only from the terminal's foreground: a background process that
+  /// changes them is stopped.
+  void restore() const {
+    if (saved_ && ::tcgetpgrp(tty_.get()) == ::getpgrp()) {
+      ::tcsetattr(tty_.get(), TCSANOW, &settings_);
+    }
+  }
+
+ private:
+  UniqueFd tty_;
+  termios settings_{};
+  bool saved_ = false;
 };
 
 bool asksOnlyForAdminRight(const AuthorizationRights& rights) {
@@ -47,15 +83,8 @@ bool asksOnlyForAdminRight(const AuthorizationRights& rights) {
   return true;
 }
 
-/// The argument vector that starts `tool` with the null-terminated `arguments` (which may be
-/// null), through `sudo` unless that is null.
-std::vector<const char*> toolArgv(const char* sudo, const char* tool,
-                                  const char* const* arguments) {
-  std::vector<const char*> argv;
-  if (sudo != nullptr) {
-    // "--" ends sudo's options, so a tool or argument that starts with "-" stays the tool's.
-    argv = {sudo, "-n", "--"};
-  }
+/// `prefix`, then `tool` and the null-terminated `arguments` (which may be null).
+Argv toolArgv(Argv argv, const char* tool, const char* const* arguments) {
   argv.push_back(tool);
   for (const char* const* argument = arguments; argument != nullptr && *argument != nullptr;
        ++argument) {
@@ -65,14 +94,21 @@ std::vector<const char*> toolArgv(const char* sudo, const char* tool,
 }
 
 OSStatus statusOfRequest(int waitStatus) {
-  if (WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0) {
-    return errAuthorizationSuccess;
-  }
-  // sudo restores the terminal and re-raises SIGINT when the user presses Ctrl-C at its prompt.
-  if (WIFSIGNALED(waitStatus) && WTERMSIG(waitStatus) == SIGINT) {
+  // sudo restores the terminal and re-raises SIGINT when the user presses Ctrl-C at its prompt,
+  // and so it does for the SIGTERM we pass on. A signal to us alone cancels the request too.
+  if (WIFSIGNALED(waitStatus) || askedToEnd()) {
     return errAuthorizationCanceled;
   }
-  return errAuthorizationDenied;
+  return WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0 ? errAuthorizationSuccess
+                                                               : errAuthorizationDenied;
+}
+
+/// True when `tool` is a file that may be started as a program: asked before either way of
+/// starting it, so that a missing tool answers alike as root and through sudo.
+bool isProgram(const char* tool) {
+  struct stat facts {};
+  return tool != nullptr && tool[0] == '/' && ::stat(tool, &facts) == 0 && S_ISREG(facts.st_mode) &&
+         (facts.st_mode & 0111) != 0;
 }
 
 }  // namespace
@@ -108,8 +144,12 @@ OSStatus SudoAuthorizationService::copyRights(AuthorizationRef authorization,
   OSStatus status = errAuthorizationSuccess;
   if (!isAdministrator_()) {
     const bool mayAsk = (flags & kAuthorizationFlagInteractionAllowed) != 0;
+    const SavedTerminal terminal;
     const std::optional<int> waitStatus = mayAsk ? runSudo({"-v"}) : runSudo({"-n", "-v"});
     status = waitStatus ? statusOfRequest(*waitStatus) : errAuthorizationInternal;
+    if (status == errAuthorizationCanceled) {
+      terminal.restore();
+    }
   }
   credential->second.granted = status == errAuthorizationSuccess;
   return status;
@@ -127,18 +167,25 @@ OSStatus SudoAuthorizationService::executeWithPrivileges(AuthorizationRef author
     return errAuthorizationDenied;
   }
   // An absolute path only: sudo, like a shell, would search PATH for a bare name.
-  if (tool == nullptr || tool[0] != '/' || started == nullptr) {
+  if (!isProgram(tool) || started == nullptr) {
     return errAuthorizationToolExecuteFailure;
   }
   // As administrator the tool starts directly.
-  const char* const sudo = isAdministrator_() ? nullptr : sudo_.c_str();
+  const bool direct = isAdministrator_();
+  const OSStatus allowed = direct ? errAuthorizationSuccess : sudoWouldStart(tool, arguments);
+  if (allowed != errAuthorizationSuccess) {
+    return allowed;
+  }
+  auto deferred = std::make_unique<DeferredSignals>();
+  // "--" ends sudo's options, so a tool or argument that starts with "-" stays the tool's.
   std::optional<ChildProcess> child = spawnChild(
-      sudo != nullptr ? sudo : tool, toolArgv(sudo, tool, arguments),
-      ChildStreams{.inputFromNull = true, .outputToNull = true, .environment = kToolEnvironment});
+      direct ? tool : sudo_.c_str(),
+      toolArgv(direct ? Argv{} : Argv{sudo_.c_str(), "-n", "--"}, tool, arguments), kQuietStreams);
   if (!child) {
     return errAuthorizationToolExecuteFailure;
   }
-  *started = std::make_unique<SpawnedPrivilegedTool>(std::move(*child));
+  deferred->forwardTo(child->pid());
+  *started = std::make_unique<SpawnedPrivilegedTool>(std::move(*child), std::move(deferred));
   return errAuthorizationSuccess;
 }
 
@@ -152,14 +199,32 @@ OSStatus SudoAuthorizationService::free(AuthorizationRef authorization, Authoriz
   return errAuthorizationSuccess;
 }
 
-std::optional<int> SudoAuthorizationService::runSudo(std::vector<const char*> options) const {
+OSStatus SudoAuthorizationService::sudoWouldStart(const char* tool,
+                                                  const char* const* arguments) const {
+  // A window remains: a saved login that expires between the two calls still refuses the
+  // start, and the tool is then reported as run. Only a rule without a password closes it.
+  const std::optional<int> listed = runSudo(toolArgv({"-n", "-l", "--"}, tool, arguments), true);
+  if (!listed) {
+    return errAuthorizationInternal;
+  }
+  if (askedToEnd()) {
+    return errAuthorizationCanceled;
+  }
+  return WIFEXITED(*listed) && WEXITSTATUS(*listed) == 0 ? errAuthorizationSuccess
+                                                         : errAuthorizationDenied;
+}
+
+std::optional<int> SudoAuthorizationService::runSudo(std::vector<const char*> options,
+                                                     bool quiet) const {
   options.insert(options.begin(), sudo_.c_str());
-  // The terminal stays connected: sudo asks for the password there.
+  DeferredSignals deferred;
   std::optional<ChildProcess> child =
-      spawnChild(sudo_.c_str(), std::move(options), ChildStreams{.environment = kToolEnvironment});
+      spawnChild(sudo_.c_str(), std::move(options),
+                 quiet ? kQuietStreams : ChildStreams{.environment = kToolEnvironment});
   if (!child) {
     return std::nullopt;
   }
+  deferred.forwardTo(child->pid());
   return child->wait();
 }
 

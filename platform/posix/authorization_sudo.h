@@ -19,13 +19,17 @@ bool runsAsRoot();
 /// The administrator right on this machine. When the program already runs as administrator the
 /// right is granted at once and tools start directly. Otherwise the right is requested with
 /// `sudo -v`, which may ask for the password on the terminal, and each tool starts as
-/// `sudo -n -- TOOL ARGS...`, which never asks. Tools read /dev/null, their output is discarded
-/// so that it can never stall them, and they get a fixed minimal environment.
+/// `sudo -n -- TOOL ARGS...`, which never asks, once `sudo -n -l -- TOOL ARGS...` said that it
+/// will: sudo's refusal would look like a tool that ran and failed. Tools read /dev/null, their
+/// output is discarded so that it can never stall them, and they get a fixed minimal
+/// environment. SIGINT, SIGTERM and SIGHUP are deferred while sudo or a tool runs.
 ///
-/// Statuses: 0 granted; errAuthorizationDenied when sudo refuses (wrong password, not allowed);
-/// errAuthorizationCanceled when sudo ends by SIGINT, which is how it ends when the user presses
-/// Ctrl-C at the password prompt; errAuthorizationInternal when sudo cannot be started;
-/// errAuthorizationToolExecuteFailure when the tool (or sudo for it) cannot be started.
+/// Statuses: 0 granted; errAuthorizationDenied when sudo refuses (wrong password, a rule that
+/// does not allow this tool with these arguments, a saved login that has expired since);
+/// errAuthorizationCanceled when sudo ends by a signal (Ctrl-C at the password prompt) or the
+/// program was asked to end meanwhile; errAuthorizationInternal when sudo cannot be started;
+/// errAuthorizationToolExecuteFailure, as root and through sudo alike, when the tool is no file
+/// that can be started as a program, or it (or sudo for it) cannot be started.
 class SudoAuthorizationService final : public AuthorizationService {
  public:
   /// `sudo` is the absolute path of the sudo tool. `isAdministrator` answers whether the program
@@ -53,8 +57,13 @@ class SudoAuthorizationService final : public AuthorizationService {
     bool granted = false;
   };
 
-  /// Runs sudo with `options` and waits for it; its wait status, or none when it cannot start.
-  std::optional<int> runSudo(std::vector<const char*> options) const;
+  /// Runs sudo with `options` and waits for it, signals deferred; its wait status, or none when
+  /// it cannot start. The terminal stays connected (sudo asks for the password there) unless
+  /// `quiet`: then sudo reads nothing and its output is discarded.
+  std::optional<int> runSudo(std::vector<const char*> options, bool quiet = false) const;
+  /// Whether sudo starts `tool` with the null-terminated `arguments` without asking: 0, or the
+  /// status to refuse the start with.
+  OSStatus sudoWouldStart(const char* tool, const char* const* arguments) const;
 
   std::string sudo_;
   std::function<bool()> isAdministrator_;

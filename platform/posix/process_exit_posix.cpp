@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "platform/posix/deferred_signals.h"
+
 namespace morvane {
 
 void PosixProcessExit::endProcess(int status) {
@@ -11,6 +13,10 @@ void PosixProcessExit::endProcess(int status) {
   std::fflush(stdout);
   std::fflush(stderr);
   ::_exit(status);
+}
+
+bool PosixProcessExit::interrupted() const {
+  return askedToEnd();
 }
 
 }  // namespace morvane

@@ -4,10 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <limits>
 
+#include "platform/posix/plist_bounds.h"
 #include "platform/posix/read_to_end.h"
 #include "platform/posix/unique_fd.h"
 
@@ -18,32 +19,33 @@ struct MallocFree {
   void operator()(char* text) const { std::free(text); }
 };
 
-/// The whole content of the regular file at `path`. The type is tested on the open
-/// descriptor, so a folder or a device swapped in after a path check is never read; opening
-/// without blocking keeps a named pipe from stalling the open itself.
+/// The whole content of the regular file at `path`, when it is no larger than any list of
+/// ours. The type is checked on the name without following a link, then again on the open
+/// descriptor, which must be the same file: a link (to a device, a pipe, another user's file)
+/// is never opened, and a file swapped in between is told apart. Opening without blocking keeps
+/// a named pipe swapped in from stalling the open itself.
 std::optional<std::string> readRegularFile(const std::string& path) {
-  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  struct stat status {};
-  if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+  struct stat named {};
+  if (::lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode) ||
+      static_cast<std::uintmax_t>(named.st_size) > kLargestPropertyList) {
     return std::nullopt;
   }
-  // libplist takes a 32-bit length: a longer file is no property list of ours.
-  constexpr auto kLongest = std::numeric_limits<std::uint32_t>::max();
-  if (static_cast<std::uintmax_t>(status.st_size) > kLongest) {
+  const UniqueFd file(
+      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+  struct stat opened {};
+  if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+      opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
     return std::nullopt;
   }
-  std::optional<std::string> bytes = readToEnd(file.get());
-  if (!bytes || bytes->size() > kLongest) {
-    return std::nullopt;
-  }
-  return bytes;
+  // The file may still grow after the checks.
+  return readToEnd(file.get(), kLargestPropertyList);
 }
 
 }  // namespace
 
 PlistNode readPropertyListFile(const std::string& path) {
   const std::optional<std::string> bytes = readRegularFile(path);
-  if (!bytes || bytes->empty()) {
+  if (!bytes || !withinPropertyListBounds(*bytes)) {
     return nullptr;
   }
   plist_t root = nullptr;

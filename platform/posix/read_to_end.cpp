@@ -63,12 +63,14 @@ void growFor(std::string& output, std::size_t more) {
 
 }  // namespace
 
-std::optional<std::string> readToEnd(int fd) {
+std::optional<std::string> readToEnd(int fd, std::size_t most) {
   const std::unique_ptr<char[]> chunk = std::make_unique_for_overwrite<char[]>(kReadChunk);
   std::string output;
   for (;;) {
     const ssize_t got = ::read(fd, chunk.get(), kReadChunk);
-    if (got > 0) {
+    if (got > 0 && static_cast<std::size_t>(got) > most - output.size()) {
+      return std::nullopt;
+    } else if (got > 0) {
       growFor(output, static_cast<std::size_t>(got));
       output.append(chunk.get(), static_cast<std::size_t>(got));
     } else if (got == 0) {

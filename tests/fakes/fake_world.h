@@ -165,6 +165,9 @@ class FakeWorld final : public FileManager,
   std::string failingEvent;
   /// Whether the prompt can be shown here.
   bool canShow = true;
+  /// The privileged tool, as "TOOL ARG...", during which the program is asked to end.
+  std::string askedToEndDuring;
+  bool askedToEnd = false;
 
   /// Moves the loop's clock on by `seconds`, firing the due ticks in order.
   void advance(double seconds) {
@@ -232,6 +235,7 @@ class FakeWorld final : public FileManager,
     if (status == errAuthorizationSuccess) {
       apply(tool, vector);
       *started = std::make_unique<Tool>(journal, tool);
+      askedToEnd = askedToEnd || joined(tool, vector) == askedToEndDuring;
     }
     return status;
   }
@@ -280,6 +284,7 @@ class FakeWorld final : public FileManager,
   /// Binds nothing; answers `canShow`.
   bool bindWindow(Window&) override { return canShow; }
   int run() override { return 0; }
+  bool interrupted() const override { return askedToEnd; }
 
  protected:
   void endProcess(int status) override { throw ExitCalled{status}; }
