@@ -65,6 +65,8 @@ class MorvaneAppDelegate {
 
   /// Reads the command line into the flags, the title, the marker path and m_pathArray.
   void processArguments();
+  /// Whether launch finds the entry that the removal of `path` would give the tools.
+  bool removalTargetExists(const std::string& path);
 
   /// The tool's whole standard output as text, or none: absent tool or list, a tool that is
   /// not executable or cannot start, output that is not UTF-8.
@@ -90,6 +92,15 @@ class MorvaneAppDelegate {
   bool filterNotInstallKext();
 
   bool hasNVRAMArg();
+
+  /// The reboot marker as the pass may trust it: none named or nothing there; a regular file
+  /// owned by root; anything else (a link, a folder, another user's file), refused with one
+  /// log line. A link at the end of the path is never followed.
+  enum class RebootMarker { kAbsent, kTrusted, kRefused };
+  RebootMarker rebootMarkerState();
+  /// Creates the marker, or refreshes its time, as administrator; a refused marker is left
+  /// alone. The marker path must be set.
+  void touchRebootMarker();
   bool restartSystem();
 
   void showNotificationWithCountdown(bool withCountdown);

@@ -1,5 +1,6 @@
 // The launch sequence, the dispatch after it and the clean-up at termination.
 #include "app/MorvaneAppDelegate.h"
+#include "kext/kext_paths.h"
 
 namespace morvane {
 namespace {
@@ -7,6 +8,12 @@ namespace {
 constexpr char kDefaultRebootMarker[] = "/Users/Shared/.quorix_install_reboot";
 
 }  // namespace
+
+bool MorvaneAppDelegate::removalTargetExists(const std::string& path) {
+  // The entry the tools will get, its last link not followed: a dangling linked entry can
+  // still be removed. A path the pass refuses is looked at as written; the pass logs it.
+  return platform_.files.attributesOfItem(uninstallTarget(path).value_or(path)).has_value();
+}
 
 void MorvaneAppDelegate::applicationWillFinishLaunching() {
   authorizationRef = kNoAuthorization;
@@ -81,7 +88,7 @@ void MorvaneAppDelegate::applicationWillFinishLaunching() {
     platform_.process.exit(kExitFailure);
   }
   for (const std::string& path : m_pathArray) {
-    if (!platform_.files.fileExists(path)) {
+    if (!(m_bUninstall ? removalTargetExists(path) : platform_.files.fileExists(path))) {
       platform_.process.exit(kExitFailure);
     }
   }

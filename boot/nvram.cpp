@@ -43,8 +43,7 @@ bool MorvaneAppDelegate::writeNVRAMArg(bool remove) {
     return false;
   }
   if (preInstallCheckRebootFile) {
-    const char* marker[] = {preInstallCheckRebootFile->c_str(), nullptr};
-    executePrivilegesWithCommand("/usr/bin/touch", marker);
+    touchRebootMarker();
   }
   return true;
 }

@@ -1,14 +1,25 @@
 #include "kext/kext_paths.h"
 
-#include <vector>
+#include <algorithm>
+#include <cctype>
+#include <string_view>
 
 #include "app/MorvaneAppDelegate.h"
 
 namespace morvane {
 namespace {
 
-bool namesAnEntry(const std::string& piece) {
+bool namesAnEntry(std::string_view piece) {
   return !piece.empty() && piece != "." && piece != "..";
+}
+
+bool endsInKext(std::string_view piece) {
+  constexpr std::string_view kSuffix = ".kext";
+  return piece.size() >= kSuffix.size() &&
+         std::equal(kSuffix.begin(), kSuffix.end(), piece.end() - kSuffix.size(),
+                    [](char wanted, char given) {
+                      return wanted == std::tolower(static_cast<unsigned char>(given));
+                    });
 }
 
 }  // namespace
@@ -17,46 +28,54 @@ std::string refusedPathMessage(const std::string& path) {
   return "Refused: names no entry of " + std::string(kExtensionsFolder) + ". [" + path + "]";
 }
 
+std::string refusedRemovalMessage(const std::string& path) {
+  return "Refused: a kext to remove is an absolute path ending in .kext, without . or .. "
+         "pieces. [" +
+         path + "]";
+}
+
+std::string withoutTrailingSlashes(const std::string& path) {
+  const std::size_t last = path.find_last_not_of('/');
+  return last == std::string::npos ? path.substr(0, 1) : path.substr(0, last + 1);
+}
+
 std::optional<std::string> installedCopy(const std::string& sourcePath) {
-  const std::size_t last = sourcePath.find_last_not_of('/');
-  if (last == std::string::npos) {
-    return std::nullopt;
-  }
-  const std::size_t slash = sourcePath.rfind('/', last);
-  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-  const std::string piece = sourcePath.substr(start, last + 1 - start);
+  const std::string path = withoutTrailingSlashes(sourcePath);
+  const std::string piece = path.substr(path.rfind('/') + 1);
   if (!namesAnEntry(piece)) {
     return std::nullopt;
   }
   return std::string(kExtensionsFolder) + "/" + piece;
 }
 
-std::optional<std::string> extensionsEntry(const std::string& path) {
+bool isExtensionsEntry(const std::string& path) {
+  return installedCopy(path) == path;
+}
+
+std::optional<std::string> uninstallTarget(const std::string& path) {
   if (path.empty() || path.front() != '/') {
     return std::nullopt;
   }
-  std::vector<std::string> pieces;
-  std::size_t start = 0;
-  while (start <= path.size()) {
+  std::string target;
+  std::string_view last;
+  for (std::size_t start = 0; start < path.size();) {
     const std::size_t end = std::min(path.find('/', start), path.size());
-    const std::string piece = path.substr(start, end - start);
-    if (piece == "..") {
-      if (!pieces.empty()) {
-        pieces.pop_back();
-      }
-    } else if (namesAnEntry(piece)) {
-      pieces.push_back(piece);
-    }
+    const std::string_view piece = std::string_view(path).substr(start, end - start);
     start = end + 1;
+    if (piece.empty()) {
+      continue;
+    }
+    if (piece == "." || piece == "..") {
+      return std::nullopt;
+    }
+    target += "/";
+    target += piece;
+    last = piece;
   }
-  std::string folder;
-  for (std::size_t i = 0; i + 1 < pieces.size(); ++i) {
-    folder += "/" + pieces[i];
-  }
-  if (pieces.empty() || folder != kExtensionsFolder) {
+  if (!endsInKext(last)) {
     return std::nullopt;
   }
-  return folder + "/" + pieces.back();
+  return target;
 }
 
 }  // namespace morvane

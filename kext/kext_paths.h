@@ -5,8 +5,8 @@
 
 namespace morvane {
 
-// The one rule that keeps every pass inside the extensions folder. Nothing is ever unloaded,
-// removed or copied over unless these functions name it.
+// The rules that say what a pass may change. Nothing is ever unloaded, removed or copied over
+// unless these functions name it.
 
 /// Where an offered kext is installed: the extensions folder and the last piece of
 /// `sourcePath`, trailing slashes left out ("/k/a.kext/" is installed as
@@ -14,13 +14,25 @@ namespace morvane {
 /// would name the extensions folder itself or a folder above it.
 std::optional<std::string> installedCopy(const std::string& sourcePath);
 
-/// The log line of a path that these rules refuse.
+/// True when `path` is exactly an entry directly inside the extensions folder, as
+/// installedCopy makes it.
+bool isExtensionsEntry(const std::string& path);
+
+/// The log line of an offered kext whose last piece names no entry.
 std::string refusedPathMessage(const std::string& path);
 
-/// `path` with "." and ".." resolved in the text and repeated and trailing slashes dropped,
-/// when the result is an entry directly inside the extensions folder. None otherwise, also
-/// for a path that is not absolute. The tools get this form, not the caller's: with a
-/// trailing slash, "rm -rf" would remove what a linked entry points to instead of the link.
-std::optional<std::string> extensionsEntry(const std::string& path);
+/// What the tools of a removal get for the caller's `path`: the path as written, with repeated
+/// and trailing slashes dropped, so "rm -rf" removes a linked entry itself and never follows
+/// it. None, to guard against an empty variable or a typo in the caller's script, unless the
+/// path is absolute, its last piece ends in ".kext" in any letter case, and no piece is "." or
+/// "..": those are refused, never resolved, since resolving ".." after a linked entry in the
+/// text names another entry than the one the caller meant.
+std::optional<std::string> uninstallTarget(const std::string& path);
+
+/// The log line of a path that uninstallTarget refuses.
+std::string refusedRemovalMessage(const std::string& path);
+
+/// `path` without its trailing slashes, so that the last piece itself is looked at ("/" stays).
+std::string withoutTrailingSlashes(const std::string& path);
 
 }  // namespace morvane

@@ -15,14 +15,11 @@ constexpr char kProcessKextInstall[] = "-[MorvaneAppDelegate(Private) processKex
 }  // namespace
 
 bool MorvaneAppDelegate::unInstallKext(const std::string& path) {
-  const std::optional<std::string> entry = extensionsEntry(path);
-  if (!entry) {
-    platform_.log.write(refusedPathMessage(path));
-    return false;
-  }
-  const char* unload[] = {entry->c_str(), nullptr};
+  // The path as the caller checked it: the uninstall pass gives its uninstallTarget, an
+  // upgrade the installed copy.
+  const char* unload[] = {path.c_str(), nullptr};
   executePrivilegesWithCommand("/sbin/kextunload", unload);
-  const char* remove[] = {"-rf", entry->c_str(), nullptr};
+  const char* remove[] = {"-rf", path.c_str(), nullptr};
   return executePrivilegesWithCommand("/bin/rm", remove);
 }
 
@@ -31,24 +28,31 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
     platform_.log.write("Can't found source file. [" + source + "]");
     return 0;
   }
-  const std::optional<std::string> entry = extensionsEntry(dest);
-  if (!entry) {
+  // cp -R copies a link named on its command line as the link itself: the extensions folder
+  // would then point into a folder that other users may write to.
+  const std::optional<FileAttributes> named =
+      platform_.files.attributesOfItem(withoutTrailingSlashes(source));
+  if (!named || named->type == FileType::kSymbolicLink) {
+    platform_.log.write("Refused: the kext to install is a link. [" + source + "]");
+    return 0;
+  }
+  if (!isExtensionsEntry(dest)) {
     platform_.log.write(refusedPathMessage(dest));
     return 0;
   }
-  if (platform_.files.fileExists(*entry)) {
+  if (platform_.files.fileExists(dest)) {
     const int status = checkKextUpgrade(source);
     if (status > 1) {
       return 2;  // the same or a newer version is installed; -f never replaces it
     }
     if (status == 1) {
-      unInstallKext(*entry);  // the copy goes ahead even when the removal failed
+      unInstallKext(dest);  // the copy goes ahead even when the removal failed
     }
   }
-  const char* copy[] = {"-rf", source.c_str(), entry->c_str(), nullptr};
+  const char* copy[] = {"-rf", source.c_str(), dest.c_str(), nullptr};
   int result = executePrivilegesWithCommand("/bin/cp", copy) ? 1 : 0;
   if (m_bLoadKext && result == 1) {
-    const char* load[] = {entry->c_str(), nullptr};
+    const char* load[] = {dest.c_str(), nullptr};
     result = executePrivilegesWithCommand("/sbin/kextload", load) ? 1 : 0;
   }
   return result;
@@ -57,7 +61,12 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
 bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
   if (uninstall) {
     for (const std::string& path : m_pathArray) {
-      if (!unInstallKext(path)) {
+      const std::optional<std::string> target = uninstallTarget(path);
+      if (!target) {
+        platform_.log.write(refusedRemovalMessage(path));
+        return false;
+      }
+      if (!unInstallKext(*target)) {
         return false;
       }
     }
@@ -73,7 +82,9 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
     return false;
   }
   // Setting the boot argument creates the marker, so this test comes after it.
-  if (preInstallCheckRebootFile && platform_.files.fileExists(*preInstallCheckRebootFile)) {
+  // A marker that is not root's own is not believed: any user could plant one to stop every
+  // later installation.
+  if (rebootMarkerState() == RebootMarker::kTrusted) {
     return !platform_.process.interrupted();
   }
   for (const std::string& source : m_pathArray) {

@@ -1,10 +1,22 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 
 namespace morvane {
 
-/// The file questions the operations ask: existence, directory, executability.
+/// What an entry is, seen without following a link at its end.
+enum class FileType { kRegular, kDirectory, kSymbolicLink, kOther };
+
+/// The facts about an entry that the trust rules look at.
+struct FileAttributes {
+  FileType type = FileType::kOther;
+  uid_t ownerAccountID = 0;
+};
+
+/// The file questions the operations ask: existence, directory, executability, attributes.
 class FileManager {
  public:
   virtual ~FileManager() = default;
@@ -14,6 +26,10 @@ class FileManager {
 
   /// True only when a file exists at `path` and this process may execute it.
   virtual bool isExecutableFile(const std::string& path) const = 0;
+
+  /// The type and owner of the entry at `path` itself: a link at its end is not followed, so
+  /// a link is an entry even when it points nowhere. None when nothing is there.
+  virtual std::optional<FileAttributes> attributesOfItem(const std::string& path) const = 0;
 };
 
 }  // namespace morvane

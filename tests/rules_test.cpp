@@ -74,20 +74,21 @@ TEST(RulesTest, PathSafety) {
   };
   // clang-format off
   const Row rows[] = {
-      {true, a, a}, {true, a + "/", a}, {true, entry("b.kext/../a.kext"), a},
-      {true, "/System/./Library//Extensions/../Extensions/a.kext/", a},
-      {true, kExtensionsFolder, {}}, {true, entry(""), {}}, {true, entry("."), {}},
-      {true, entry(".."), {}}, {true, entry("a.kext/.."), {}}, {true, entry("a.kext/Contents"), {}},
-      {true, entry("../Extensions2/a.kext"), {}}, {true, "/System/Library/Extensionsx/a.kext", {}},
-      {true, "/System/Library", {}}, {true, "/", {}}, {true, "", {}}, {true, "a.kext", {}},
-      {true, "System/Library/Extensions/a.kext", {}}, {true, "/Users/Shared/a.kext", {}},
+      {true, a, a}, {true, a + "//", a}, {true, "//System//Library/Extensions/A.KEXT", entry("A.KEXT")},
+      {true, "/Library/Extensions/b.kext", "/Library/Extensions/b.kext"},
+      {true, entry("a.kext/Contents/PlugIns/p.kext"), entry("a.kext/Contents/PlugIns/p.kext")},
+      {true, "/.kext", "/.kext"}, {true, entry("b.kext/../a.kext"), {}},
+      {true, "/System/./Library/Extensions/a.kext", {}}, {true, entry("a.kext/."), {}},
+      {true, kExtensionsFolder, {}}, {true, entry(""), {}}, {true, entry(".."), {}},
+      {true, entry("a.kext/Contents"), {}}, {true, entry("a.kextx"), {}}, {true, "/", {}},
+      {true, "", {}}, {true, "a.kext", {}}, {true, "System/Library/Extensions/a.kext", {}},
       {false, "/k/a.kext", a}, {false, "/k/a.kext//", a}, {false, "a.kext", a},
       {false, "/k/..", {}}, {false, "/k/.", {}}, {false, "/k/./", {}}, {false, "/k/../", {}},
       {false, "/", {}}, {false, "//", {}}, {false, ".", {}}, {false, "", {}},
   };
   // clang-format on
   for (const Row& row : rows) {
-    EXPECT_EQ(row.uninstall ? extensionsEntry(row.path) : installedCopy(row.path), row.entry)
+    EXPECT_EQ(row.uninstall ? uninstallTarget(row.path) : installedCopy(row.path), row.entry)
         << (row.uninstall ? "-u " : "offered ") << '"' << row.path << '"';
   }
 }

@@ -5,6 +5,8 @@
 // start, the launch's layout and the clean-up at termination.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "tests/fakes/fake_world.h"
 
 namespace morvane::testing {
@@ -137,6 +139,55 @@ TEST_F(ScenarioTest, TheBootArgumentComesFirstAndItsMarkerEndsThePass) {
   EXPECT_TRUE(world.execs().empty());
   EXPECT_EQ(world.log, Lines{"-[MorvaneAppDelegate(Private) processKextInstall:] writeNVRAMArg "
                              "return FALSE"});
+}
+
+TEST_F(ScenarioTest, ALinkedSourceOrAMarkerThatIsNotRootsOwnFileIsNeverTrusted) {
+  // cp -R would copy the link itself into the extensions folder.
+  world.offer("/Users/Shared/real.kext", "1.0");
+  world.links["/k/l.kext"] = "/Users/Shared/real.kext";
+  peer().pathArray() = {"/k/l.kext/"};
+  EXPECT_FALSE(peer().processKextInstall(false));
+  EXPECT_TRUE(world.journal.empty());
+  EXPECT_EQ(world.log.size(), 1u);
+
+  const std::string marker = "/Users/Shared/.marker", touch = "/usr/bin/touch " + marker,
+                    cp = "/bin/cp -rf /k/a.kext " + entry("a.kext"),
+                    end = "/usr/bin/touch " + std::string(kExtensionsFolder);
+  world.offer("/k/a.kext", "1.0");
+  peer().pathArray() = {"/k/a.kext"};
+  peer().rebootFile() = marker;
+  peer().preInstall() = true;
+  const struct {
+    const char* name;
+    std::function<void()> plant;
+    Lines execs;
+  } rows[] = {
+      {"absent", [] {}, {cp, end, touch}},
+      {"root's file", [&] { world.files[marker] = FakeWorld::Kind::kFile; }, {touch}},
+      {"a link", [&] { world.links[marker] = "/etc/sudoers"; }, {cp, end}},
+      {"another user's file",
+       [&] { world.files[marker] = FakeWorld::Kind::kFile, world.owners[marker] = 501; },
+       {cp, end}},
+      {"a folder", [&] { world.files[marker] = FakeWorld::Kind::kFolder; }, {cp, end}},
+  };
+  for (const auto& row : rows) {
+    world.journal.clear();
+    world.log.clear();
+    world.files.erase(marker);
+    world.files.erase(entry("a.kext"));
+    world.links.erase(marker);
+    world.owners.clear();
+    row.plant();
+    EXPECT_EQ(exitStatusOf([&] { delegate().rebootConfirmed(nullptr); }), kExitSuccess) << row.name;
+    EXPECT_EQ(world.execs(), row.execs) << row.name;
+    EXPECT_EQ(world.log.size(), row.execs.size() == 2 ? 2u : 0u) << row.name;
+  }
+  // Setting the boot argument does not touch a refused marker either.
+  world.journal.clear();
+  world.files.erase(entry("a.kext"));
+  peer().nvram() = true;
+  EXPECT_TRUE(peer().processKextInstall(false));
+  EXPECT_EQ(world.execs(), (Lines{"/usr/sbin/nvram boot-args=io=0x00040000", cp, end}));
 }
 
 TEST_F(ScenarioTest, TheFilterKeepsAKextThatIsNotLoadedOrOfferedInAHigherVersion) {

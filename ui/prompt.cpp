@@ -9,7 +9,6 @@ namespace {
 constexpr double kCountdownStart = 60.0;
 constexpr double kTickInterval = 1.0;
 constexpr char kCountdownKey[] = "The dialog will be closed in %@ seconds";
-constexpr char kTouchTool[] = "/usr/bin/touch";
 
 /// `count` as "%0.0f" writes it: no decimals.
 std::string formatCount(double count) {
@@ -92,8 +91,7 @@ void MorvaneAppDelegate::rebootConfirmed(const Control* /*sender*/) {
   if (!preInstallCheckRebootFile) {
     platform_.process.exit(kExitFailure);
   }
-  const char* touchArgs[] = {preInstallCheckRebootFile->c_str(), nullptr};
-  executePrivilegesWithCommand(kTouchTool, touchArgs);
+  touchRebootMarker();
   platform_.process.exit(platform_.process.interrupted() ? kExitFailure : kExitSuccess);
 }
 

@@ -25,4 +25,20 @@ bool PosixFileManager::isExecutableFile(const std::string& path) const {
   return ::access(path.c_str(), X_OK) == 0;
 }
 
+std::optional<FileAttributes> PosixFileManager::attributesOfItem(const std::string& path) const {
+  struct stat info {};
+  if (path.empty() || ::lstat(path.c_str(), &info) != 0) {
+    return std::nullopt;
+  }
+  FileType type = FileType::kOther;
+  if (S_ISREG(info.st_mode)) {
+    type = FileType::kRegular;
+  } else if (S_ISDIR(info.st_mode)) {
+    type = FileType::kDirectory;
+  } else if (S_ISLNK(info.st_mode)) {
+    type = FileType::kSymbolicLink;
+  }
+  return FileAttributes{type, info.st_uid};
+}
+
 }  // namespace morvane

@@ -4,11 +4,13 @@
 
 namespace morvane {
 
-/// `stat` and `access(X_OK)`; links are followed, as the operations expect of a path.
+/// `stat` and `access(X_OK)`, which follow links, as the operations expect of a path; `lstat`
+/// for the attributes, which does not.
 class PosixFileManager final : public FileManager {
  public:
   bool fileExists(const std::string& path, bool* isDirectory = nullptr) const override;
   bool isExecutableFile(const std::string& path) const override;
+  std::optional<FileAttributes> attributesOfItem(const std::string& path) const override;
 };
 
 }  // namespace morvane

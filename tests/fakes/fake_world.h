@@ -144,6 +144,8 @@ class FakeWorld final : public FileManager,
                                        {"/usr/sbin/kextstat", Kind::kTool},
                                        {"/usr/sbin/nvram", Kind::kTool},
                                        {"/usr/bin/uname", Kind::kTool}};
+  std::map<std::string, std::string> links;  // path -> target, followed but by attributesOfItem
+  std::map<std::string, uid_t> owners;       // path -> owner, where it is not root
   std::map<std::string, std::map<std::string, std::string>> plists;  // file -> key -> text
   std::map<std::string, std::string> loaded;                         // identifier -> version
   std::optional<std::string> bootArgs = "";         // none: the variable cannot be read
@@ -190,11 +192,25 @@ class FakeWorld final : public FileManager,
   }
 
   bool fileExists(const std::string& path, bool* isDirectory = nullptr) const override {
+    if (const auto link = links.find(bare(path)); link != links.end()) {
+      return fileExists(link->second, isDirectory);
+    }
     const auto file = files.find(bare(path));
     if (file != files.end() && isDirectory != nullptr) {
       *isDirectory = file->second == Kind::kFolder;
     }
     return file != files.end();
+  }
+  std::optional<FileAttributes> attributesOfItem(const std::string& path) const override {
+    const uid_t owner = owners.contains(path) ? owners.at(path) : 0;
+    if (links.contains(path)) {
+      return FileAttributes{FileType::kSymbolicLink, owner};
+    }
+    if (!files.contains(path)) {
+      return std::nullopt;
+    }
+    return FileAttributes{
+        files.at(path) == Kind::kFolder ? FileType::kDirectory : FileType::kRegular, owner};
   }
   bool isExecutableFile(const std::string& path) const override {
     return files.contains(path) && files.at(path) == Kind::kTool;
