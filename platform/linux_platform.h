@@ -23,7 +23,7 @@ class LinuxPlatform {
 
  private:
   PosixFileManager files_;
-  PosixProcessLauncher processes_;
+  PosixProcessLauncher processes_{runsAsRoot()};
   SudoAuthorizationService authorization_;
   LibplistPropertyLists propertyLists_;
   PlistSystemInfo systemInfo_{propertyLists_, kSystemVersionFile};

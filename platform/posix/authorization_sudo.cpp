@@ -22,10 +22,6 @@ namespace {
 constexpr OSStatus errAuthorizationInvalidRef = -60002;
 constexpr AuthorizationFlags kAuthorizationFlagDestroyRights = 8;
 
-/// A new, fixed environment rather than a cleaned copy of ours: nothing the caller of the
-/// program set reaches a tool that runs as root. sudo resets its own environment as well.
-constexpr const char* kToolEnvironment[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", nullptr};
-
 /// A tool's standard streams: it reads nothing, and its output is discarded so that it can
 /// never stall on a full pipe.
 constexpr ChildStreams kQuietStreams{

@@ -163,7 +163,9 @@ std::optional<std::string> PosixProcessLauncher::launchAndReadOutput(
     argv.push_back(argument.c_str());
   }
   std::optional<ChildProcess> child =
-      spawnChild(tool.c_str(), std::move(argv), ChildStreams{.output = pipe->writeEnd.get()});
+      spawnChild(tool.c_str(), std::move(argv),
+                 ChildStreams{.output = pipe->writeEnd.get(),
+                              .environment = asRoot_ ? kToolEnvironment : nullptr});
   // Once the tool holds the only writing end, its end is the end of file of the read below.
   pipe->writeEnd.reset();
   if (!child) {

@@ -6,10 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/process_launcher.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/process_launcher.h"
 
 namespace morvane {
+
+/// The environment of every tool that runs as root: a new, fixed one rather than a cleaned
+/// copy of ours, so nothing the caller of the program set reaches it. sudo resets its own
+/// environment as well.
+inline constexpr const char* kToolEnvironment[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", nullptr};
 
 /// Both ends of a new pipe, each close-on-exec so that no other child inherits them.
 struct Pipe {
@@ -67,8 +72,15 @@ std::optional<ChildProcess> spawnChild(const char* path, std::vector<const char*
 /// posix_spawn, a pipe for standard output, a read loop and waitpid on that one child.
 class PosixProcessLauncher final : public ProcessLauncher {
  public:
+  /// With `asRoot` the tools get kToolEnvironment, as the privileged ones do; otherwise the
+  /// program's own environment.
+  explicit PosixProcessLauncher(bool asRoot = false) : asRoot_(asRoot) {}
+
   std::optional<std::string> launchAndReadOutput(
       const std::string& tool, const std::vector<std::string>& arguments) override;
+
+ private:
+  bool asRoot_;
 };
 
 }  // namespace morvane
