@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/posix/authorization_sudo.h"
 #include "platform/posix/preferences_plist.h"
 
 const char* QUORIX_REMOTE_REG_KEY = "com.quorix.remote";
@@ -23,7 +24,7 @@ struct AsInt32 {
   }
   std::optional<std::int32_t> operator()(double number) const {
     if (std::isnan(number)) {
-      return std::nullopt;
+      return 0;  // a stored value all the same
     }
     return static_cast<std::int32_t>(
         std::clamp<double>(std::trunc(number), Limits::min(), Limits::max()));
@@ -32,14 +33,18 @@ struct AsInt32 {
   std::optional<std::int32_t> operator()(const std::string&) const { return std::nullopt; }
 };
 
-/// The preference files of the user running the program, as the environment names them now.
-morvane::PlistPreferences userPreferences() {
-  return morvane::PlistPreferences(morvane::userConfigurationFolder(), morvane::currentHostID());
-}
-
 }  // namespace
 
-bool RegValueGet(morvane::Preferences& preferences, const char* key, std::int32_t* value) {
+namespace morvane {
+
+PlistPreferences userPreferences() {
+  if (runsAsRoot()) {
+    return PlistPreferences(rootConfigurationFolder(), currentHostID(), /*followLinks=*/false);
+  }
+  return PlistPreferences(userConfigurationFolder(), currentHostID());
+}
+
+bool regValueGet(Preferences& preferences, const char* key, std::int32_t* value) {
   const char* domain = QUORIX_REMOTE_REG_KEY;
   if (domain == nullptr || key == nullptr || value == nullptr) {
     return false;
@@ -53,13 +58,11 @@ bool RegValueGet(morvane::Preferences& preferences, const char* key, std::int32_
   return true;
 }
 
-bool RegValueSet(morvane::Preferences& preferences, const char* key, std::int32_t value) {
+bool regValueSet(Preferences& preferences, const char* key, std::int32_t value) {
   const char* domain = QUORIX_REMOTE_REG_KEY;
   if (domain == nullptr || key == nullptr) {
     return true;
   }
-  using morvane::PreferenceHost;
-  using morvane::PreferenceUser;
   preferences.setValue(key, std::int64_t{value}, domain, PreferenceUser::kCurrentUser,
                        PreferenceHost::kAnyHost);
   // Whether the domain reached the disk is not reported.
@@ -67,12 +70,14 @@ bool RegValueSet(morvane::Preferences& preferences, const char* key, std::int32_
   return true;
 }
 
-bool RegValueGet(const char* key, std::int32_t* value) {
-  morvane::PlistPreferences preferences = userPreferences();
-  return RegValueGet(preferences, key, value);
+}  // namespace morvane
+
+bool RegValueGet(const char* key, int32_t* value) {
+  morvane::PlistPreferences preferences = morvane::userPreferences();
+  return morvane::regValueGet(preferences, key, value);
 }
 
-bool RegValueSet(const char* key, std::int32_t value) {
-  morvane::PlistPreferences preferences = userPreferences();
-  return RegValueSet(preferences, key, value);
+bool RegValueSet(const char* key, int32_t value) {
+  morvane::PlistPreferences preferences = morvane::userPreferences();
+  return morvane::regValueSet(preferences, key, value);
 }

@@ -1,6 +1,7 @@
-// The preference helpers on real files; each call reads or writes through a fresh instance.
+// The preference helpers on real files; each call reads or writes through a fresh instance, as
+// each call of the exported helpers does. Run as root, those take root's own folder, so the
+// tests name a temporary one.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <limits>
@@ -12,29 +13,30 @@
 namespace morvane::testing {
 namespace {
 
+namespace fs = std::filesystem;
 using Limits = std::numeric_limits<std::int32_t>;
+
+constexpr char kDomainFile[] = "morvane/preferences/com.quorix.remote.plist";
 
 /// The configuration folder and the helpers' domain, put back after each test.
 class PrefsTest : public ::testing::Test {
  protected:
-  void SetUp() override { ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1); }
-  void TearDown() override {
-    QUORIX_REMOTE_REG_KEY = savedDomain;
-    savedFolder.empty() ? ::unsetenv("XDG_CONFIG_HOME")
-                        : ::setenv("XDG_CONFIG_HOME", savedFolder.c_str(), 1);
-  }
+  void TearDown() override { QUORIX_REMOTE_REG_KEY = savedDomain; }
 
+  bool set(const char* key, std::int32_t value, const std::string& host = "host-a") {
+    PlistPreferences preferences(folder.path(), host);
+    return regValueSet(preferences, key, value);
+  }
   /// What RegValueGet reads for `key`; none when it says false, which must leave the value.
-  static std::optional<std::int32_t> get(const char* key, Preferences* preferences = nullptr) {
+  std::optional<std::int32_t> get(const char* key, const std::string& host = "host-a") const {
+    PlistPreferences preferences(folder.path(), host);
     std::int32_t value = 1234;
-    const bool found =
-        preferences ? RegValueGet(*preferences, key, &value) : RegValueGet(key, &value);
+    const bool found = regValueGet(preferences, key, &value);
     EXPECT_TRUE(found || value == 1234) << key << " changed to " << value << " though absent";
     return found ? std::optional(value) : std::nullopt;
   }
   TempFolder folder;
   const char* savedDomain = QUORIX_REMOTE_REG_KEY;
-  std::string savedFolder = ::getenv("XDG_CONFIG_HOME") ? ::getenv("XDG_CONFIG_HOME") : "";
 };
 
 TEST_F(PrefsTest, ValueConversions) {
@@ -44,8 +46,8 @@ TEST_F(PrefsTest, ValueConversions) {
       {"<integer>-7</integer>", -7}, {"<integer>9999999999</integer>", Limits::max()},
       {"<integer>-9999999999</integer>", Limits::min()}, {"<real>-3.9</real>", -3},
       {"<real>3.9</real>", 3}, {"<real>1e300</real>", Limits::max()},
-      {"<real>-1e300</real>", Limits::min()}, {"<true/>", 1}, {"<false/>", 0},
-      {"<string>12</string>", std::nullopt}, {"<data>AAE=</data>", std::nullopt},
+      {"<real>-1e300</real>", Limits::min()}, {"<real>nan</real>", 0}, {"<true/>", 1},
+      {"<false/>", 0}, {"<string>12</string>", std::nullopt}, {"<data>AAE=</data>", std::nullopt},
       {"<date>2020-01-01T00:00:00Z</date>", std::nullopt},
       {"<array><integer>1</integer></array>", std::nullopt},
       {"<dict><key>Port</key><integer>1</integer></dict>", std::nullopt},
@@ -55,21 +57,21 @@ TEST_F(PrefsTest, ValueConversions) {
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     dictionary += "<key>K" + std::to_string(i) + "</key>" + rows[i].first;
   }
-  folder.file("morvane/preferences/com.quorix.remote.plist",
-              xmlPlist("<dict>" + dictionary + "</dict>"));
+  folder.file(kDomainFile, xmlPlist("<dict>" + dictionary + "</dict>"));
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     EXPECT_EQ(get(("K" + std::to_string(i)).c_str()), rows[i].second) << rows[i].first;
   }
   // Setting keeps the file's other values, and the whole range comes back. Null reads nothing.
   EXPECT_EQ(get("Port"), std::nullopt);
   for (const std::int32_t stored : {0, Limits::min(), Limits::max()}) {
-    EXPECT_TRUE(RegValueSet("Port", stored));
+    EXPECT_TRUE(set("Port", stored));
     EXPECT_EQ(get("Port"), stored);
   }
   EXPECT_EQ(get("K3"), -3);
   EXPECT_EQ(get(nullptr), std::nullopt);
-  EXPECT_FALSE(RegValueGet("Port", nullptr));
-  EXPECT_TRUE(RegValueSet(nullptr, 1)) << "stores nothing, and says true";
+  PlistPreferences preferences(folder.path(), "host-a");
+  EXPECT_FALSE(regValueGet(preferences, "Port", nullptr));
+  EXPECT_TRUE(set(nullptr, 1)) << "stores nothing, and says true";
 }
 
 TEST_F(PrefsTest, TheCurrentHostsValueWinsOverTheOneForAnyHost) {
@@ -78,29 +80,57 @@ TEST_F(PrefsTest, TheCurrentHostsValueWinsOverTheOneForAnyHost) {
                 PreferenceHost::kCurrentHost);
   ASSERT_TRUE(here.synchronize("com.quorix.remote", PreferenceUser::kCurrentUser,
                                PreferenceHost::kCurrentHost));
-  EXPECT_TRUE(RegValueSet(here, "Port", 2));
-  PlistPreferences freshHere(folder.path(), "host-a"), elsewhere(folder.path(), "host-b");
-  EXPECT_EQ(get("Port", &freshHere), 1);
-  EXPECT_EQ(get("Port", &elsewhere), 2);
+  EXPECT_TRUE(regValueSet(here, "Port", 2));
+  EXPECT_EQ(get("Port"), 1);
+  EXPECT_EQ(get("Port", "host-b"), 2);
 }
 
 TEST_F(PrefsTest, TheDomainIsReadAfreshOnEveryCallAndItsFileReplacedWhole) {
   // A garbage file reads as empty and is replaced in one rename: no temporary file is left.
-  folder.file("morvane/preferences/com.quorix.remote.plist", "\x01\x02garbage");
+  folder.file(kDomainFile, "\x01\x02garbage");
   EXPECT_EQ(get("Port"), std::nullopt);
-  ASSERT_TRUE(RegValueSet("Port", 7));
+  ASSERT_TRUE(set("Port", 7));
   EXPECT_EQ(get("Port"), 7);
   QUORIX_REMOTE_REG_KEY = nullptr;
-  EXPECT_TRUE(RegValueSet("Port", 10)) << "no domain: nothing stored";
+  EXPECT_TRUE(set("Port", 10)) << "no domain: nothing stored";
   EXPECT_EQ(get("Port"), std::nullopt);
   QUORIX_REMOTE_REG_KEY = "../../escape";  // stays inside the preference folder
-  EXPECT_TRUE(RegValueSet("Port", 11));
+  EXPECT_TRUE(set("Port", 11));
   EXPECT_EQ(get("Port"), 11);
   QUORIX_REMOTE_REG_KEY = "com.quorix.remote";
   EXPECT_EQ(get("Port"), 7);
-  const std::filesystem::path stored = folder.path() / "morvane/preferences";
-  EXPECT_TRUE(std::filesystem::exists(stored / "..%2F..%2Fescape.plist"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(stored), {}), 2);
+  const fs::path stored = folder.path() / "morvane/preferences";
+  EXPECT_TRUE(fs::exists(stored / "..%2F..%2Fescape.plist"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(stored), {}), 2);
+}
+
+TEST_F(PrefsTest, AFileThatCannotBeReadIsLeftAsItWasAndTheSaveFails) {
+  const std::string kept = xmlPlist("<dict><key>Other</key><integer>5</integer></dict>");
+  const fs::path domain = folder.path() / kDomainFile;
+  const fs::path elsewhere = folder.file("elsewhere/com.quorix.remote.plist", kept);
+  const struct {
+    const char* name;
+    bool followLinks;
+    fs::path link, target;
+  } rows[] = {
+      {"a read error (EIO)", true, domain, "/proc/self/mem"},
+      {"root: the file is a link", false, domain, elsewhere},
+      {"root: a folder is a link", false, domain.parent_path(), elsewhere.parent_path()},
+  };
+  for (const auto& row : rows) {
+    fs::remove_all(folder.path() / "morvane");
+    fs::create_directories(row.link.parent_path());
+    fs::create_symlink(row.target, row.link);
+    const fs::file_type planted = fs::symlink_status(domain).type();
+    PlistPreferences preferences(folder.path(), "host-a", row.followLinks);
+    preferences.setValue("Port", std::int64_t{1}, "com.quorix.remote", PreferenceUser::kCurrentUser,
+                         PreferenceHost::kAnyHost);
+    EXPECT_FALSE(preferences.synchronize("com.quorix.remote", PreferenceUser::kCurrentUser,
+                                         PreferenceHost::kAnyHost))
+        << row.name;
+    EXPECT_EQ(fs::symlink_status(domain).type(), planted) << row.name;
+    EXPECT_EQ(fileText(elsewhere.string()), kept) << row.name;
+  }
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 #include "platform/posix/preferences_plist.h"
 
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <limits>
 #include <string_view>
 
 #include "platform/posix/property_lists_libplist.h"
+#include "platform/posix/read_to_end.h"
 #include "platform/posix/unique_fd.h"
 
 namespace morvane {
@@ -74,13 +78,49 @@ plist_t toNode(const PreferenceValue& value) {
   return std::visit(Maker{}, value);
 }
 
-/// The file's dictionary, or a new empty one when the file is missing or holds none.
-PlistNode readDictionary(const fs::path& file) {
-  PlistNode root = readPropertyListFile(file.string());
-  if (!root || plist_get_node_type(root.get()) != PLIST_DICT) {
-    root.reset(plist_new_dict());
+PlistNode emptyDictionary() {
+  return PlistNode(plist_new_dict());
+}
+
+/// The dictionary of `file`, or a new empty one when the file is missing or holds none. None
+/// when it is there but cannot be read (no permission, an I/O error, no descriptor left, a
+/// link where links are refused, not a regular file): its values must not be lost by a save.
+std::optional<PlistNode> readDictionary(const fs::path& file, bool followLinks) {
+  const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW);
+  const UniqueFd handle(::open(file.c_str(), flags));
+  if (handle.get() < 0) {
+    return errno == ENOENT ? std::optional(emptyDictionary()) : std::nullopt;
   }
-  return root;
+  struct stat facts {};
+  if (::fstat(handle.get(), &facts) != 0 || !S_ISREG(facts.st_mode)) {
+    return std::nullopt;
+  }
+  const std::optional<std::string> bytes = readToEnd(handle.get());
+  if (!bytes || bytes->size() > std::numeric_limits<std::uint32_t>::max()) {
+    return std::nullopt;
+  }
+  plist_t root = nullptr;
+  plist_from_memory(bytes->data(), static_cast<std::uint32_t>(bytes->size()), &root);
+  PlistNode dictionary(root);
+  if (!dictionary || plist_get_node_type(dictionary.get()) != PLIST_DICT) {
+    return emptyDictionary();  // garbage holds no values to keep
+  }
+  return dictionary;
+}
+
+/// True when no entry from `folder` down to `file` is a link; entries not made yet count as
+/// none.
+bool noLinkOnTheWay(const fs::path& folder, const fs::path& file) {
+  fs::path at = folder;
+  for (const fs::path& piece : file.lexically_relative(folder)) {
+    struct stat facts {};
+    if (::lstat(at.c_str(), &facts) == 0 && S_ISLNK(facts.st_mode)) {
+      return false;
+    }
+    at /= piece;
+  }
+  struct stat facts {};
+  return ::lstat(at.c_str(), &facts) != 0 || !S_ISLNK(facts.st_mode);
 }
 
 std::optional<std::string> toXml(plist_t root) {
@@ -155,8 +195,18 @@ std::string firstLine(const char* path) {
 
 }  // namespace
 
-PlistPreferences::PlistPreferences(fs::path configurationFolder, std::string hostID)
-    : folder_(std::move(configurationFolder)), hostID_(std::move(hostID)) {}
+PlistPreferences::PlistPreferences(fs::path configurationFolder, std::string hostID,
+                                   bool followLinks)
+    : folder_(std::move(configurationFolder)),
+      hostID_(std::move(hostID)),
+      followLinks_(followLinks) {}
+
+std::optional<PlistNode> PlistPreferences::read(const fs::path& file) const {
+  if (!followLinks_ && !noLinkOnTheWay(folder_, file)) {
+    return std::nullopt;
+  }
+  return readDictionary(file, followLinks_);
+}
 
 std::optional<fs::path> PlistPreferences::domainFile(const std::string& domain,
                                                      PreferenceHost host) const {
@@ -182,8 +232,9 @@ std::optional<PreferenceValue> PlistPreferences::copyAppValue(const std::string&
         return value->second;
       }
     }
-    const PlistNode root = readDictionary(*file);
-    if (plist_t node = plist_dict_get_item(root.get(), key.c_str()); node != nullptr) {
+    const std::optional<PlistNode> root = read(*file);
+    if (plist_t node = root ? plist_dict_get_item(root->get(), key.c_str()) : nullptr;
+        node != nullptr) {
       return fromNode(node);
     }
   }
@@ -206,16 +257,27 @@ bool PlistPreferences::synchronize(const std::string& domain, PreferenceUser, Pr
   if (held == pending_.end()) {
     return true;
   }
-  const PlistNode root = readDictionary(*file);
-  for (const auto& [key, value] : held->second) {
-    plist_dict_set_item(root.get(), key.c_str(), toNode(value));
+  const std::optional<PlistNode> root = read(*file);
+  if (!root) {
+    return false;
   }
-  const std::optional<std::string> xml = toXml(root.get());
+  for (const auto& [key, value] : held->second) {
+    plist_dict_set_item(root->get(), key.c_str(), toNode(value));
+  }
+  const std::optional<std::string> xml = toXml(root->get());
   if (!xml || !replaceFile(*file, *xml)) {
     return false;
   }
   pending_.erase(held);
   return true;
+}
+
+fs::path rootConfigurationFolder() {
+  const struct passwd* root = ::getpwuid(::geteuid());
+  if (root == nullptr || root->pw_dir == nullptr || root->pw_dir[0] != '/') {
+    return {};
+  }
+  return fs::path(root->pw_dir) / ".config";
 }
 
 fs::path userConfigurationFolder() {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/posix/property_lists_libplist.h"
 #include "platform/preferences.h"
 
 namespace morvane {
@@ -21,8 +22,11 @@ namespace morvane {
 class PlistPreferences final : public Preferences {
  public:
   /// `configurationFolder` is the user's configuration folder; when it is empty nothing can be
-  /// read or written. `hostID` names the current host.
-  PlistPreferences(std::filesystem::path configurationFolder, std::string hostID);
+  /// read or written. `hostID` names the current host. Without `followLinks`, a link in the
+  /// folder or below it on the way to a domain file makes that file unreadable and unwritable:
+  /// for root, whose writes would otherwise land wherever a link points.
+  PlistPreferences(std::filesystem::path configurationFolder, std::string hostID,
+                   bool followLinks = true);
 
   /// The current host's value before the one for any host. Whole numbers, real numbers, truth
   /// values and texts are values; a file that is not a property-list dictionary, and values of
@@ -31,9 +35,10 @@ class PlistPreferences final : public Preferences {
                                               const std::string& domain) override;
   void setValue(const std::string& key, const PreferenceValue& value, const std::string& domain,
                 PreferenceUser user, PreferenceHost host) override;
-  /// Writes the values set for the domain and host scope into its file. A file that cannot be
-  /// read as a dictionary is replaced. False when the file could not be written; the values
-  /// stay held then.
+  /// Writes the values set for the domain and host scope into its file, keeping its other
+  /// values. A missing file starts empty, and one that holds no property-list dictionary is
+  /// replaced. False, with the file left as it was and the values still held, when the file is
+  /// there but cannot be read, or cannot be written.
   bool synchronize(const std::string& domain, PreferenceUser user, PreferenceHost host) override;
 
  private:
@@ -43,10 +48,18 @@ class PlistPreferences final : public Preferences {
   std::optional<std::filesystem::path> domainFile(const std::string& domain,
                                                   PreferenceHost host) const;
 
+  /// The dictionary of `file` (empty when it is missing), or none when it cannot be read.
+  std::optional<PlistNode> read(const std::filesystem::path& file) const;
+
   std::filesystem::path folder_;
   std::string hostID_;
+  bool followLinks_;
   std::map<std::filesystem::path, Values> pending_;
 };
+
+/// Root's configuration folder, from the password database and never from the environment,
+/// which the caller of a program run as root controls; empty when it is not known.
+std::filesystem::path rootConfigurationFolder();
 
 /// The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute path, otherwise
 /// $HOME/.config; empty when neither is known.
