@@ -104,20 +104,20 @@ TEST_F(E2eTest, TheFilterEndsTheRunWithOneWhenNothingIsLeftToInstall) {
 }
 
 TEST_F(E2eTest, AMissingOrUnsafePathEndsTheRunWith255) {
-  const Sandbox host(Args{"--boot-args", "io=0x00040000", "--kext", "/Users/Shared/X.kext",
-                          "com.quorix.x", "1.0"} +
-                     installed("ABC"));
-  // Every unsafe path exists, so launch lets it through and the removal refuses it, with a
+  const Sandbox host(Args{"--boot-args", "io=0x00040000"} + installed("ABC"));
+  // Every refused path exists, so launch lets it through and the removal refuses it, with a
   // line in the log, before any tool. RulesTest.PathSafety has a row for each rule; here one of
   // each kind.
-  for (const char* path : {"/System/Library/Extensions/.", "/System/Library/Extensions/A.kext/..",
-                           "/System/Library/Extensions/A.kext/Contents",
-                           "System/Library/Extensions/A.kext", "/Users/Shared/X.kext"}) {
+  for (const char* path :
+       {"/System/Library/Extensions/.", "/System/Library/Extensions/A.kext/../B.kext",
+        "/System/Library/Extensions/A.kext/Contents", "System/Library/Extensions/A.kext"}) {
     SCOPED_TRACE(path);
     const ProgramResult run = host.morvane({"-u", "-n", path});
     EXPECT_EQ(run.status, 255);
-    EXPECT_TRUE(run.output.ends_with("Refused: names no entry of /System/Library/Extensions. [" +
-                                     std::string(path) + "]\n"))
+    EXPECT_TRUE(
+        run.output.ends_with("Refused: a kext to remove is an absolute path ending in "
+                             ".kext, without . or .. pieces. [" +
+                             std::string(path) + "]\n"))
         << run.output;  // the log reaches standard error in the sandbox
     EXPECT_EQ(host.state("journal"), "");
   }
@@ -252,6 +252,27 @@ TEST_F(E2eTest, SigtermDuringAPrivilegedToolEndsThatToolThenTheRunWith255) {
   EXPECT_EQ(host.morvane({"-u", entry("A.kext"), entry("B.kext")}).status, 255);
   EXPECT_EQ(host.state("journal"), "/sbin/kextunload\t" + entry("A.kext") + "\n");
   EXPECT_EQ(host.extensions(), (std::set<std::string>{"A.kext", "B.kext"}));
+}
+
+TEST_F(E2eTest, ARemovalTakesAnyKextPathAsWrittenAndRemovesALinkedEntryItself) {
+  const std::string plugIn = entry("A.kext/Contents/PlugIns/P.KEXT");
+  const Sandbox host(installed("A") + Args{"--kext", "/Users/Shared/X.kext", "com.quorix.x", "1.0",
+                                           "--kext", "/Users/Shared/Y.kext", "com.quorix.y", "1.0",
+                                           "--kext", plugIn, "com.quorix.p", "1.0"});
+  fs::create_symlink("/Users/Shared/Y.kext", host.inside(entry("L.kext")));
+  fs::create_symlink("/nowhere", host.inside(entry("D.kext")));
+  EXPECT_EQ(host.morvane({"-u", entry("L.kext") + "/", entry("D.kext"), "//Users/Shared//X.kext/",
+                          plugIn})
+                .status,
+            1);
+  EXPECT_EQ(host.state("journal"),
+            removal("L.kext") + removal("D.kext") +
+                "/sbin/kextunload\t/Users/Shared/X.kext\n/bin/rm\t-rf\t/Users/Shared/X.kext\n" +
+                removal("A.kext/Contents/PlugIns/P.KEXT"));
+  EXPECT_EQ(host.extensions(), std::set<std::string>{"A.kext"});
+  EXPECT_FALSE(fs::exists(host.inside(plugIn)));
+  EXPECT_FALSE(fs::exists(host.inside("/Users/Shared/X.kext")));
+  EXPECT_TRUE(fs::exists(host.inside("/Users/Shared/Y.kext/Contents/Info.plist"))) << "followed";
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/posix/process_start.h"
 #include "tests/temp_folder.h"
 
 namespace morvane::testing {
@@ -35,6 +37,31 @@ TEST(ProcessLauncherTest, StartsOnlyProgramsAndHandsThemArgumentsAndNoDescriptor
   ::close(stray);
   EXPECT_EQ(shell("echo a; kill -9 $$"), "a\n");
   EXPECT_LE(::waitpid(-1, nullptr, WNOHANG), 0) << "a zombie is left";
+}
+
+TEST(ProcessLauncherTest, ToolsStartFromAKnownStateWhateverTheCallerLeft) {
+  // In a child of its own, since the state is the whole process's.
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::umask(0);
+    ::signal(SIGCHLD, SIG_IGN);
+    ::close(STDIN_FILENO);
+    ::close(STDERR_FILENO);
+    resetInheritedProcessState();
+    struct stat null {
+    }, in{}, err{};
+    const bool ok = ::stat("/dev/null", &null) == 0 && ::fstat(STDIN_FILENO, &in) == 0 &&
+                    ::fstat(STDERR_FILENO, &err) == 0 && in.st_rdev == null.st_rdev &&
+                    err.st_rdev == null.st_rdev && ::umask(0) == 022 &&
+                    ::signal(SIGCHLD, SIG_DFL) == SIG_DFL;
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = -1;
+  ::waitpid(child, &status, 0);
+  EXPECT_EQ(status, 0);
+  // Run as root, the tools without privileges get the privileged tools' fixed environment.
+  EXPECT_EQ(PosixProcessLauncher(true).launchAndReadOutput("/usr/bin/env", {}),
+            "PATH=/usr/sbin:/usr/bin:/sbin:/bin\n");
 }
 
 TEST(ProcessLauncherTest, ReadsAllOf64MiB) {
