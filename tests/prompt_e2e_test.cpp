@@ -10,7 +10,6 @@
 #include <string>
 
 #include "tests/sandbox_host.h"
-#include "ui/interface_resource.h"
 
 namespace morvane::testing {
 namespace {
@@ -76,22 +75,12 @@ class PromptRun {
   }
   bool shown() const { return !window_.empty(); }
 
-  /// Clicks the middle of `button` standing at `origin` in `layout1`, both as the description
-  /// measures them: from the lower-left corner, where X measures from the upper-left.
-  void click(const Button& button, Point origin) const {
-    const InterfaceResource description;
-    const Point layout = description.layout1.frame().origin;
-    const Size size = button.frame().size;
-    const std::string geometry = x_.xdotool({"getwindowgeometry", "--shell", window_}).output;
-    const int height = std::stoi(geometry.substr(geometry.find("HEIGHT=") + 7));
-    x_.xdotool({"mousemove", "--sync", "--window", window_,
-                std::to_string(layout.x + origin.x + size.width / 2),
-                std::to_string(height - (layout.y + origin.y + size.height / 2)), "click", "1"});
-  }
   /// Runs xdotool with `command`, then the window, then `arguments`.
   void send(const Args& command, const Args& arguments = {}) const {
     x_.xdotool(command + Args{window_} + arguments);
   }
+  /// Focuses the window, as the user does before typing there, and types `keys`.
+  void type(const Args& keys) const { send({"windowfocus", "--sync"}, Args{"key"} + keys); }
   std::optional<int> wait(double seconds) { return program_->wait(seconds); }
 
  private:
@@ -123,14 +112,13 @@ class PromptE2eTest : public SandboxTest {
     return run;
   }
 
-  const InterfaceResource description;
   std::unique_ptr<XServer> x_;
 };
 
-TEST_F(PromptE2eTest, RestartNowInstallsAsksForTheRestartAndStaysContinueEndsWithOne) {
+TEST_F(PromptE2eTest, FromTheKeyboardRestartNowAsksForTheRestartAndStaysContinueEndsWithOne) {
   const Sandbox now(twoOfferedKexts());
   auto run = prompt(now, {});
-  run->click(description.restartBtn, description.restartBtn.frame().origin);
+  run->type({"Tab", "Return"});  // from "Restart Later", which has the focus first
   for (int tries = 0; tries < 300 && !now.state("journal").ends_with(kReboot); ++tries) {
     run->wait(0.1);
   }
@@ -143,7 +131,7 @@ TEST_F(PromptE2eTest, RestartNowInstallsAsksForTheRestartAndStaysContinueEndsWit
   // place, restarts later and never makes the marker.
   const Sandbox later(twoOfferedKexts());
   run = prompt(later, {"-i", "-r", kMarker});
-  run->click(description.cancelBtn, description.restartBtn.frame().origin);
+  run->type({"space"});
   EXPECT_EQ(run->wait(30), 1) << later.startedOutput();
   EXPECT_EQ(later.state("journal"), installPass());
   EXPECT_EQ(later.extensions(), (std::set<std::string>{"A.kext", "B.kext"}));
@@ -153,12 +141,10 @@ TEST_F(PromptE2eTest, RestartNowInstallsAsksForTheRestartAndStaysContinueEndsWit
 TEST_F(PromptE2eTest, EscapeOrClosingTheWindowLeavesWithoutChangingAnything) {
   // Even with a countdown whose end would install.
   const Sandbox host(twoOfferedKexts());
-  const std::pair<Args, Args> answers[] = {{{"windowfocus", "--sync"}, {"key", "Escape"}},
-                                           {{"windowclose"}, {}}};
-  for (const auto& [command, arguments] : answers) {
-    SCOPED_TRACE(command.front());
+  for (const bool escape : {true, false}) {
+    SCOPED_TRACE(escape ? "Escape" : "closed");
     auto run = prompt(host, {"-i", "-d", "-r", kMarker});
-    run->send(command, arguments);
+    escape ? run->type({"Escape"}) : run->send({"windowclose"});
     EXPECT_EQ(run->wait(30), 255);
     EXPECT_EQ(host.state("journal"), "") << "no tool ran, so nothing changed";
   }

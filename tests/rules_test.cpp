@@ -101,17 +101,10 @@ TEST_F(WorldTest, OptionScan) {
     Lines paths;
     std::optional<int> exit = {};
   };
+  // clang-format off
   const Row rows[] = {
-      {{"-force", "-uninstall", "-nvram", "-inst", "-load", "-default", "-H", "-x", "/a.kext"},
-       "funild",
-       {},
-       {},
-       {"/a.kext"}},
-      {{"/a.kext", "-i", "/b.kext", "/a.kext", "-d"},
-       "id",
-       {},
-       {},
-       {"/a.kext", "/b.kext", "/a.kext"}},
+      {{"-force", "-uninstall", "-nvram", "-inst", "-load", "-default", "-H", "-x", "/a.kext"}, "funild", {}, {}, {"/a.kext"}},
+      {{"/a.kext", "-i", "/b.kext", "/a.kext", "-d"}, "id", {}, {}, {"/a.kext", "/b.kext", "/a.kext"}},
       {{"", "-", "-t", "-", "/a.kext"}, "", {}, {}, {"", "/a.kext"}},
       {{"-t", ""}, "", "", {}, {}},
       {{"-t", "Title"}, "", "Title", {}, {}},
@@ -130,6 +123,7 @@ TEST_F(WorldTest, OptionScan) {
       {{"/a.kext", "-h", "-u", "/b.kext"}, "", {}, {}, {"/a.kext"}, 0},
       {{"-u", "/missing.kext", "-hx", "-f"}, "u", {}, {}, {"/missing.kext"}, 0},
   };
+  // clang-format on
   start({});
   ::testing::internal::CaptureStdout();
   delegate().printHelp();
