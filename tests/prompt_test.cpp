@@ -129,11 +129,7 @@ TEST_F(PromptTest, EachAnswerRunsThePassSendsTheRequestAndTouchesTheMarkerAsItSh
       {"clock", {"-d"}, false, false, false, false, stays},
   };
   for (const Row& row : rows) {
-    std::string name = row.answer;
-    for (const std::string& option : row.options) {
-      name += " " + option;
-    }
-    SCOPED_TRACE(name + (row.passFails ? " (pass fails)" : ""));
+    SCOPED_TRACE(joined(row.answer, row.options) + (row.passFails ? " (pass fails)" : ""));
     showPrompt(row.options, row.passFails);
     const bool counting =
         std::find(row.options.begin(), row.options.end(), "-i") != row.options.end();
