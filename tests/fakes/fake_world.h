@@ -167,6 +167,8 @@ class FakeWorld final : public FileManager,
   std::string failingEvent;
   /// Whether the prompt can be shown here.
   bool canShow = true;
+  /// How long each privileged tool runs on the loop's clock.
+  double toolSeconds = 0;
   /// The privileged tool, as "TOOL ARG...", during which the program is asked to end.
   std::string askedToEndDuring;
   bool askedToEnd = false;
@@ -242,6 +244,7 @@ class FakeWorld final : public FileManager,
   OSStatus executeWithPrivileges(AuthorizationRef, const char* tool, AuthorizationFlags,
                                  const char* const* arguments,
                                  std::unique_ptr<PrivilegedTool>* started) override {
+    advance(toolSeconds);
     Lines vector;
     for (const char* const* argument = arguments; *argument != nullptr; ++argument) {
       vector.emplace_back(*argument);
