@@ -79,24 +79,5 @@ TEST(DbusAppleEventsTest, SendsOnlyTheRestartToTheSystemProcessAndReportsTheBus)
   ::kill(std::stoi(*daemon), SIGTERM);
 }
 
-TEST(DbusAppleEventsTest, AHandleNamesItsRecordOnlyUntilItIsDisposedOf) {
-  DbusAppleEvents events;
-  const std::uint32_t psn[] = {0, 1};
-  AEDesc target, event, copy;
-  ASSERT_EQ(events.createDesc(typeProcessSerialNumber, psn, sizeof psn, &target), noErr);
-  ASSERT_EQ(events.createAppleEvent(kCoreEventClass, 0x71756974, target, -1, 0, &event), noErr);
-  EXPECT_NE(event.dataHandle, target.dataHandle);
-  copy = target;
-  EXPECT_EQ(events.disposeDesc(&target), noErr);
-  EXPECT_EQ(target.dataHandle, 0u);
-  EXPECT_EQ(events.disposeDesc(&target), noErr) << "a null descriptor";
-  EXPECT_EQ(events.disposeDesc(&copy), errAENotAEDesc);
-  EXPECT_EQ(events.createAppleEvent(kCoreEventClass, kAERestart, copy, -1, 0, &target),
-            errAENotAEDesc);
-  copy = event;
-  EXPECT_EQ(events.disposeDesc(&event), noErr);
-  EXPECT_EQ(events.send(copy, nullptr, kAENoReply, 0, -1), errAENotAppleEvent);
-}
-
 }  // namespace
 }  // namespace morvane::testing
