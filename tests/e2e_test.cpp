@@ -207,6 +207,26 @@ TEST_F(E2eTest, EachKeyOfThePromptOnATerminalAnswersAndTheTerminalIsGivenBack) {
   }
 }
 
+TEST_F(E2eTest, AHostileInfoPlistIsReadAsNothingAndNeverEndsTheProgram) {
+  // Read, the offered kext's identifier would be looked up with kextstat; unread, "(null)" is.
+  // Either way the prompt comes next, which cannot be shown here (255). A crash in libplist is
+  // 139.
+  const Sandbox host(installed("D") + Args{"--kext", "/tmp/D.kext", "com.quorix.d", "1.0"});
+  const std::string info =
+      "<plist><dict><key>CFBundleIdentifier</key><string>com.quorix.d</string>";
+  std::string deep = "<key>A</key>";
+  for (const char* tag : {"<array>", "</array>"}) {
+    for (int level = 0; level < 200000; ++level)
+      deep += tag;
+  }
+  for (const std::string& padding : {deep, std::string(8 << 20, ' ')}) {
+    std::ofstream(host.inside("/tmp/D.kext/Contents/Info.plist"))
+        << info + padding + "</dict></plist>";
+    EXPECT_EQ(host.morvane({"/tmp/D.kext"}).status, 255) << padding.size() << " bytes";
+    EXPECT_EQ(host.state("journal").find("com.quorix.d"), std::string::npos);
+  }
+}
+
 TEST_F(E2eTest, SigtermDuringAPrivilegedToolEndsThatToolThenTheRunWith255) {
   // The unload signals its caller, then would take five seconds and write "finished".
   const Sandbox host(installed("AB") + Args{"--term-during", "/sbin/kextunload"});
