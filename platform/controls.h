@@ -85,7 +85,6 @@ class Button final : public Control {
   const std::string& title() const { return title_; }
   void setTitle(const std::string& title);
   void setAction(Action action) { action_ = std::move(action); }
-  bool hasAction() const { return static_cast<bool>(action_); }
   /// What a click does: sends the button's action with the button as sender.
   void performClick() const {
     if (action_) {
