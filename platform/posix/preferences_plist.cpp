@@ -13,6 +13,7 @@
 #include "platform/posix/property_lists_libplist.h"
 #include "platform/posix/read_to_end.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/posix/write_all.h"
 
 namespace morvane {
 namespace {
@@ -132,20 +133,6 @@ std::optional<std::string> toXml(plist_t root) {
     return std::nullopt;
   }
   return std::string(xml.get(), length);
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t count = ::write(fd, bytes.data(), bytes.size());
-    if (count < 0 && errno == EINTR) {
-      continue;
-    }
-    if (count <= 0) {
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(count));
-  }
-  return true;
 }
 
 /// Makes a finished rename survive a crash of the machine; a failure only loses durability.

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/write_all.h"
+
 namespace morvane {
 namespace {
 
@@ -25,21 +27,6 @@ struct Saved {
   volatile sig_atomic_t raw = 0;
 };
 Saved saved;
-
-bool writeAll(int fd, const char* bytes, std::size_t size) {
-  while (size > 0) {
-    const ssize_t done = ::write(fd, bytes, size);
-    if (done < 0 && errno == EINTR) {
-      continue;
-    }
-    if (done <= 0) {
-      return false;
-    }
-    bytes += done;
-    size -= static_cast<std::size_t>(done);
-  }
-  return true;
-}
 
 winsize windowSize(int fd) {
   winsize size{};
@@ -58,7 +45,7 @@ void restoreTerminalFromSignal() {
   }
   saved.raw = 0;
   const int keptErrno = errno;
-  writeAll(saved.fd, kLeaveScreen, sizeof kLeaveScreen - 1);
+  writeAll(saved.fd, {kLeaveScreen, sizeof kLeaveScreen - 1});
   ::tcsetattr(saved.fd, TCSADRAIN, &saved.settings);
   errno = keptErrno;
 }
@@ -124,7 +111,7 @@ void ControllingTerminal::restore() {
 }
 
 bool ControllingTerminal::write(std::string_view bytes) {
-  return writeAll(fd(), bytes.data(), bytes.size());
+  return writeAll(fd(), bytes);
 }
 
 std::size_t ControllingTerminal::columns() const {
