@@ -1,12 +1,11 @@
-// Whole runs that reach the restart prompt: the built executable in the sandboxed host shows its
-// window on a private X server (Xvfb) and is answered with xdotool, as a user would; the
-// sandbox's private system bus carries the restart request to the login manager's stand-in,
-// which writes it to the journal. No run can restart this machine.
+// Whole runs that reach the restart prompt, answered as a user would: on a terminal (a tmux
+// pane), or in the window on a private X server (Xvfb) with xdotool, where the sandbox's private
+// system bus carries the restart request to the login manager's stand-in, which writes it to
+// the journal. No run can restart this machine.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <memory>
-#include <sstream>
+#include <optional>
 #include <string>
 
 #include "tests/sandbox_host.h"
@@ -14,150 +13,80 @@
 namespace morvane::testing {
 namespace {
 
-constexpr char kTitle[] = "Quorix Setup";
+using PromptE2eTest = SandboxTest;
+
 constexpr char kReboot[] = "org.freedesktop.login1.Manager.Reboot\ttrue\n";
 constexpr char kMarker[] = "/Users/Shared/.quorix_marker";
 const std::string kKitA = "/Users/Shared/Kit/A.kext", kKitB = "/Users/Shared/Kit/B.kext";
 
-/// Two offered kexts: A is new, B upgrades an older copy that is installed and loaded.
-Args twoOfferedKexts() {
-  return installed("B") +
-         Args{"--kext", kKitA, "com.quorix.a", "2.0", "--kext", kKitB, "com.quorix.b", "2.0"};
-}
-
-/// What the installation pass of the two offered kexts runs, in order.
+/// What the installation pass of the two offered kexts runs, in order: A is new, B upgrades an
+/// older copy that is installed and loaded.
 std::string installPass() {
   return "/bin/cp\t-rf\t" + kKitA + "\t" + entry("A.kext") + "\n" + removal("B.kext") +
          "/bin/cp\t-rf\t" + kKitB + "\t" + entry("B.kext") + "\n/usr/bin/touch\t" + kExtensions +
          "\n";
 }
 
-/// A private X server on a free display, for as long as the test runs.
-class XServer {
- public:
-  XServer()
-      : server_("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp"}, {},
-                (folder_.path() / "output").string()) {
-    // Once it takes connections, Xvfb writes the display's number on a line of its own among
-    // its messages.
-    while (name_.empty() && !server_.wait(0.05)) {
-      std::istringstream output(fileText(folder_.path() / "output"));
-      for (std::string line; name_.empty() && std::getline(output, line) && !output.eof();) {
-        if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
-          name_ = ":" + line;
-        }
+TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
+  for (const char* tool :
+       {"/usr/bin/tmux", "/usr/bin/Xvfb", "/usr/bin/xdotool", "/usr/bin/dbus-daemon"}) {
+    if (!std::filesystem::exists(tool)) {
+      GTEST_SKIP() << "no " << tool << " on this machine (scripts/install-deps installs it)";
+    }
+  }
+  const XServer x;
+  ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+  struct Row {
+    const XServer* window;  // none: on the terminal
+    Args options, keys;
+    std::optional<int> status;  // none: the run stays, as once the restart was asked for
+    std::string journal;
+  };
+  // On the terminal: an escape sequence (Up) is no answer; Enter is Restart Later, the default;
+  // Escape closes; "1" is Continue with -i; "2" is Restart Now, whose request is refused there
+  // (no bus), so the question stands again. In the window, from the keyboard: Restart Now asks
+  // for the restart and the system ends the process; no control of the pre-install layout
+  // confirms the restart, so Continue never makes the marker; Escape or closing leave even with
+  // a countdown whose end would install; the countdown's end installs with -d.
+  const Row rows[] = {
+      {nullptr, {}, {"Up", "Return"}, 1, installPass()},
+      {nullptr, {}, {"Escape"}, 255, ""},
+      {nullptr, {"-i"}, {"1"}, 1, installPass()},
+      {nullptr, {}, {"2"}, std::nullopt, installPass()},
+      {&x, {}, {"Tab", "Return"}, std::nullopt, installPass() + kReboot},
+      {&x, {"-i", "-r", kMarker}, {"space"}, 1, installPass()},
+      {&x, {"-i", "-d", "-r", kMarker}, {"Escape"}, 255, ""},
+      {&x, {"-i", "-d", "-r", kMarker}, {"close"}, 255, ""},
+      {&x, {"-i", "-d"}, {}, 1, installPass()},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.options) + ::testing::PrintToString(row.keys) +
+                 (row.window ? " in the window" : " on the terminal"));
+    const Sandbox host(installed("B") + Args{"--kext", kKitA, "com.quorix.a", "2.0", "--kext",
+                                             kKitB, "com.quorix.b", "2.0"});
+    UserRun run(host, row.options + Args{kKitA, kKitB}, row.window);
+    ASSERT_TRUE(run.prompted()) << run.screen();
+    if (!row.window && row.options == Args{"-i"}) {
+      EXPECT_TRUE(eventually([&] { return run.shows("closed in 59 seconds"); })) << run.screen();
+    }
+    run.keys(row.keys);
+    if (!row.status) {
+      EXPECT_TRUE(eventually([&] { return host.state("journal") == row.journal; }, 30));
+    }
+    EXPECT_EQ(run.wait(row.status ? 90 : 1), row.status) << run.screen();
+    EXPECT_EQ(host.state("journal"), row.journal);
+    EXPECT_EQ(host.extensions().contains("A.kext"), !row.journal.empty());
+    EXPECT_FALSE(std::filesystem::exists(host.inside(kMarker)));
+    if (!row.window) {
+      if (!row.status) {  // Ctrl-C ends the run as SIGINT does
+        EXPECT_TRUE(eventually([&] { return run.shows("[2] Restart Now"); })) << run.screen();
+        run.keys({"C-c"});
+        EXPECT_EQ(run.wait(10), 130) << run.screen();
       }
+      EXPECT_NE(run.settings("before"), "");
+      EXPECT_EQ(run.settings("after"), run.settings("before"));
     }
   }
-  const std::string& name() const { return name_; }
-
-  /// xdotool with `arguments` on this display, stopped after 30 seconds.
-  ProgramResult xdotool(const Args& arguments) const {
-    return runProgram("/usr/bin/timeout", Args{"30", "xdotool"} + arguments, {"DISPLAY=" + name_});
-  }
-
- private:
-  TempFolder folder_;
-  StartedProgram server_;
-  std::string name_;
-};
-
-/// Morvane started in `host` with `arguments`, its prompt titled `title` on `x`, the private
-/// system bus on.
-class PromptRun {
- public:
-  PromptRun(const Sandbox& host, const XServer& x, const Args& arguments, const std::string& title)
-      : x_(x),
-        program_(host.start({"--display", x.name(), "--login-manager", MORVANE_LOGIN_STANDIN},
-                            Args{"-t", title} + arguments)) {
-    window_ = x.xdotool({"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"}).output;
-    window_ = window_.substr(0, window_.find('\n'));
-  }
-  bool shown() const { return !window_.empty(); }
-
-  /// Runs xdotool with `command`, then the window, then `arguments`.
-  void send(const Args& command, const Args& arguments = {}) const {
-    x_.xdotool(command + Args{window_} + arguments);
-  }
-  /// Focuses the window, as the user does before typing there, and types `keys`.
-  void type(const Args& keys) const { send({"windowfocus", "--sync"}, Args{"key"} + keys); }
-  std::optional<int> wait(double seconds) { return program_->wait(seconds); }
-
- private:
-  const XServer& x_;
-  std::unique_ptr<StartedProgram> program_;
-  std::string window_;
-};
-
-class PromptE2eTest : public SandboxTest {
- protected:
-  void SetUp() override {
-    SandboxTest::SetUp();
-    if (IsSkipped()) {
-      return;
-    }
-    for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/xdotool", "/usr/bin/dbus-daemon"}) {
-      if (!std::filesystem::exists(tool)) {
-        GTEST_SKIP() << "no " << tool << " on this machine (scripts/install-deps installs it)";
-      }
-    }
-    x_ = std::make_unique<XServer>();
-    ASSERT_FALSE(x_->name().empty()) << "Xvfb did not start";
-  }
-
-  /// Runs with `arguments` up to a shown prompt.
-  std::unique_ptr<PromptRun> prompt(const Sandbox& host, const Args& arguments) {
-    auto run = std::make_unique<PromptRun>(host, *x_, arguments + Args{kKitA, kKitB}, kTitle);
-    EXPECT_TRUE(run->shown()) << host.startedOutput();
-    return run;
-  }
-
-  std::unique_ptr<XServer> x_;
-};
-
-TEST_F(PromptE2eTest, FromTheKeyboardRestartNowAsksForTheRestartAndStaysContinueEndsWithOne) {
-  const Sandbox now(twoOfferedKexts());
-  auto run = prompt(now, {});
-  run->type({"Tab", "Return"});  // from "Restart Later", which has the focus first
-  for (int tries = 0; tries < 300 && !now.state("journal").ends_with(kReboot); ++tries) {
-    run->wait(0.1);
-  }
-  EXPECT_EQ(now.state("journal"), installPass() + kReboot);
-  EXPECT_EQ(run->wait(1), std::nullopt) << "the system ends the process when it restarts";
-  EXPECT_EQ(now.extensions(), (std::set<std::string>{"A.kext", "B.kext"}));
-  run.reset();  // ends it, and its window with it
-
-  // No control of the pre-install layout confirms the restart: "Continue", in Restart Now's
-  // place, restarts later and never makes the marker.
-  const Sandbox later(twoOfferedKexts());
-  run = prompt(later, {"-i", "-r", kMarker});
-  run->type({"space"});
-  EXPECT_EQ(run->wait(30), 1) << later.startedOutput();
-  EXPECT_EQ(later.state("journal"), installPass());
-  EXPECT_EQ(later.extensions(), (std::set<std::string>{"A.kext", "B.kext"}));
-  EXPECT_FALSE(std::filesystem::exists(later.inside(kMarker)));
-}
-
-TEST_F(PromptE2eTest, EscapeOrClosingTheWindowLeavesWithoutChangingAnything) {
-  // Even with a countdown whose end would install.
-  const Sandbox host(twoOfferedKexts());
-  for (const bool escape : {true, false}) {
-    SCOPED_TRACE(escape ? "Escape" : "closed");
-    auto run = prompt(host, {"-i", "-d", "-r", kMarker});
-    escape ? run->type({"Escape"}) : run->send({"windowclose"});
-    EXPECT_EQ(run->wait(30), 255);
-    EXPECT_EQ(host.state("journal"), "") << "no tool ran, so nothing changed";
-  }
-}
-
-TEST_F(PromptE2eTest, TheCountdownsEndInstallsWithTheDefaultAction) {
-  // The end without -d, and each tick shown, are in PromptTest on the simulated clock.
-  const Sandbox host(twoOfferedKexts());
-  auto run = prompt(host, {"-i", "-d"});
-  EXPECT_EQ(run->wait(55), std::nullopt) << "the countdown ended early";
-  EXPECT_EQ(run->wait(30), 1) << host.startedOutput();
-  EXPECT_EQ(host.state("journal"), installPass());
-  EXPECT_EQ(host.extensions(), (std::set<std::string>{"A.kext", "B.kext"}));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #pragma once
 
 // The sandboxed host (tests/sandbox) as the whole-run tests use it: a sandbox of their own, the
-// built executable run inside it, in the foreground or the background, and what its tools saw
-// and left behind.
+// built executable run inside it, without a terminal or as a user meets it (on a terminal or a
+// private X server, answered with keys), and what its tools saw and left behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -13,9 +13,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -192,6 +195,41 @@ class Sandbox {
         sandboxEnvironment(), (folder_.path() / "output").string());
   }
   std::string startedOutput() const { return fileText(folder_.path() / "output"); }
+  /// A folder beside the sandbox, for the files of a test.
+  fs::path beside() const { return folder_.path(); }
+
+  /// Writes `text` to `path` inside the sandbox, making the folders on the way.
+  void write(const std::string& path, const std::string& text) const {
+    fs::create_directories(inside(path).parent_path());
+    std::ofstream(inside(path), std::ios::binary) << text;
+  }
+  /// Every file, folder and link of the sandbox outside what a run may change (the extensions
+  /// folder, the stand-ins' state, the default reboot marker): its type, permissions, a file's
+  /// time of the last change and a hash of its content or link target.
+  std::map<std::string, std::string> snapshot() const {
+    std::map<std::string, std::string> facts;
+    for (auto file = fs::recursive_directory_iterator(root_); file != fs::end(file); ++file) {
+      const std::string path = "/" + file->path().lexically_relative(root_).string();
+      if (path == kExtensions || path == "/var/sandbox" ||
+          path == "/Users/Shared/.quorix_install_reboot") {
+        file.disable_recursion_pending();
+        continue;
+      }
+      const fs::file_status status = file->symlink_status();
+      const bool link = fs::is_symlink(status);
+      const std::string content = link ? fs::read_symlink(file->path()).string()
+                                  : fs::is_regular_file(status) ? fileText(file->path())
+                                                                : "";
+      // A folder's time changes with its entries, which are looked at one by one.
+      const auto changed =
+          fs::is_regular_file(status) ? file->last_write_time().time_since_epoch().count() : 0;
+      facts[path] = std::to_string(static_cast<int>(status.type())) + " " +
+                    std::to_string(static_cast<int>(status.permissions())) + " " +
+                    std::to_string(changed) + " " +
+                    std::to_string(std::hash<std::string>{}(content));
+    }
+    return facts;
+  }
 
   /// A stand-in's state file in /var/sandbox: "journal", "loaded" or "nvram".
   std::string state(const std::string& name) const {
@@ -221,6 +259,136 @@ class SandboxTest : public ::testing::Test {
       GTEST_SKIP() << "the sandboxed host cannot run here: " << check.output;
     }
   }
+};
+
+/// Whether `done` comes true within `seconds`.
+inline bool eventually(const std::function<bool()>& done, double seconds = 10) {
+  for (int tries = 0; tries < seconds * 20; ++tries) {
+    if (done()) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return done();
+}
+
+/// A private X server on a free display, for as long as it is kept.
+class XServer {
+ public:
+  XServer()
+      : server_("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp"}, {},
+                (folder_.path() / "output").string()) {
+    // Once it takes connections, Xvfb writes the display's number on a line of its own among
+    // its messages.
+    while (name_.empty() && !server_.wait(0.05)) {
+      std::istringstream output(fileText(folder_.path() / "output"));
+      for (std::string line; name_.empty() && std::getline(output, line) && !output.eof();) {
+        if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
+          name_ = ":" + line;
+        }
+      }
+    }
+  }
+  const std::string& name() const { return name_; }
+
+  /// xdotool with `arguments` on this display, stopped after 30 seconds.
+  ProgramResult xdotool(const Args& arguments) const {
+    return runProgram("/usr/bin/timeout", Args{"30", "xdotool"} + arguments, {"DISPLAY=" + name_});
+  }
+
+ private:
+  TempFolder folder_;
+  StartedProgram server_;
+  std::string name_;
+};
+
+/// The first argument of a run on a terminal that closes Morvane's standard output.
+inline constexpr char kClosedOutput[] = ">&-";
+/// The window title of the runs with a window, by which xdotool finds it.
+inline constexpr char kPromptTitle[] = "Quorix Setup";
+
+/// Morvane in `host` as a user meets it: on an 80 by 24 tmux pane of its own, or, given an X
+/// server, in a window there with the sandbox's private system bus on; answered with keys
+/// (xdotool's names). On the terminal, its settings are written before and after the run.
+class UserRun {
+ public:
+  UserRun(const Sandbox& host, const Args& arguments, const XServer* x = nullptr)
+      : x_(x), files_(host.beside()) {
+    if (x_ != nullptr) {
+      program_ = host.start({"--display", x->name(), "--login-manager", MORVANE_LOGIN_STANDIN},
+                            Args{"-t", kPromptTitle} + arguments);
+      return;
+    }
+    // The command goes by a file, so that no byte of an argument is left to tmux.
+    std::string command;
+    for (const std::string& argument : host.command(arguments)) {
+      command += argument + '\0';
+    }
+    std::ofstream(files_ / "command", std::ios::binary) << command;
+    const char* script =
+        "mapfile -d '' c <\"$0/command\"; stty -a >\"$0/before\"; if [[ ${c[5]} == '>&-' ]]; "
+        "then unset 'c[5]'; \"${c[@]}\" >&-; else \"${c[@]}\"; fi; s=$?; "
+        "stty -a >\"$0/after\"; echo $s >\"$0/s\"; mv \"$0/s\" \"$0/status\"";
+    tmux({"new-session", "-d", "-x", "80", "-y", "24", "bash", "-c", script, files_});
+  }
+  ~UserRun() {
+    if (x_ == nullptr) {
+      tmux({"kill-server"});
+    }
+  }
+
+  /// Waits until the prompt is shown: false when the run ended before.
+  bool prompted() {
+    if (x_ != nullptr) {
+      window_ = x_->xdotool({"search", "--sync", "--onlyvisible", "--name",
+                             std::string("^") + kPromptTitle + "$"})
+                    .output;
+      window_ = window_.substr(0, window_.find('\n'));
+      return !window_.empty();
+    }
+    eventually([&] { return fs::exists(files_ / "status") || shows("[1] "); }, 30);
+    return !fs::exists(files_ / "status") && shows("[1] ");
+  }
+  /// Presses each key ("close" closes the window) on the prompt.
+  void keys(const Args& keys) const {
+    for (const std::string& key : keys) {
+      if (x_ == nullptr) {
+        tmux({"send-keys", key == "Return" ? "Enter" : key == "space" ? "Space" : key});
+      } else if (key == "close") {
+        x_->xdotool({"windowclose", window_});
+      } else {  // focused first, as the user does before typing there
+        x_->xdotool({"windowfocus", "--sync", window_, "key", key});
+      }
+    }
+  }
+  /// The exit status, once the run has ended within `seconds`.
+  std::optional<int> wait(double seconds) {
+    if (x_ != nullptr) {
+      return program_->wait(seconds);
+    }
+    if (!eventually([&] { return fs::exists(files_ / "status"); }, seconds)) {
+      return std::nullopt;
+    }
+    return std::stoi(fileText(files_ / "status"));
+  }
+  bool shows(const std::string& text) const {
+    return eventually([&] { return screen().find(text) != std::string::npos; }, 0);
+  }
+  std::string screen() const {
+    return x_ != nullptr ? fileText(files_ / "output") : tmux({"capture-pane", "-p"}).output;
+  }
+  std::string settings(const std::string& when) const { return fileText(files_ / when); }
+
+ private:
+  ProgramResult tmux(const Args& arguments) const {
+    return runProgram("tmux", Args{"-S", files_ / "tmux", "-f", "/dev/null"} + arguments,
+                      sandboxEnvironment());
+  }
+
+  const XServer* x_;
+  fs::path files_;
+  std::unique_ptr<StartedProgram> program_;
+  std::string window_;
 };
 
 }  // namespace morvane::testing
