@@ -302,7 +302,8 @@ class XServer {
   std::string name_;
 };
 
-/// The first argument of a run on a terminal that closes Morvane's standard output.
+/// The first argument of a run on a terminal that closes Morvane's standard input, output and
+/// error.
 inline constexpr char kClosedOutput[] = ">&-";
 /// The window title of the runs with a window, by which xdotool finds it.
 inline constexpr char kPromptTitle[] = "Quorix Setup";
@@ -327,7 +328,7 @@ class UserRun {
     std::ofstream(files_ / "command", std::ios::binary) << command;
     const char* script =
         "mapfile -d '' c <\"$0/command\"; stty -a >\"$0/before\"; if [[ ${c[5]} == '>&-' ]]; "
-        "then unset 'c[5]'; \"${c[@]}\" >&-; else \"${c[@]}\"; fi; s=$?; "
+        "then unset 'c[5]'; \"${c[@]}\" <&- >&- 2>&-; else \"${c[@]}\"; fi; s=$?; "
         "stty -a >\"$0/after\"; echo $s >\"$0/s\"; mv \"$0/s\" \"$0/status\"";
     tmux({"new-session", "-d", "-x", "80", "-y", "24", "bash", "-c", script, files_});
   }
