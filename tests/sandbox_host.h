@@ -187,22 +187,16 @@ class Sandbox {
     return result;
   }
   /// Starts Morvane in the background with `arguments`, with the `options` of run-in-sandbox;
-  /// what it writes goes to a file beside the sandbox, `startedOutput`.
+  /// what it writes goes to the file "output" beside the sandbox.
   std::unique_ptr<StartedProgram> start(const Args& options, const Args& arguments) const {
     return std::make_unique<StartedProgram>(
         sandboxScriptPath("run-in-sandbox"),
         Args{root_.string(), "--binary", MORVANE_BINARY} + options + Args{"--"} + arguments,
         sandboxEnvironment(), (folder_.path() / "output").string());
   }
-  std::string startedOutput() const { return fileText(folder_.path() / "output"); }
   /// A folder beside the sandbox, for the files of a test.
   fs::path beside() const { return folder_.path(); }
 
-  /// Writes `text` to `path` inside the sandbox, making the folders on the way.
-  void write(const std::string& path, const std::string& text) const {
-    fs::create_directories(inside(path).parent_path());
-    std::ofstream(inside(path), std::ios::binary) << text;
-  }
   /// Every file, folder and link of the sandbox outside what a run may change (the extensions
   /// folder, the stand-ins' state, the default reboot marker): its type, permissions, a file's
   /// time of the last change and a hash of its content or link target.
