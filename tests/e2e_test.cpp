@@ -202,7 +202,7 @@ TEST_F(E2eTest, BadInputAndFaultsEndWithAStatusOfTheTableAndChangeNothingElse) {
       Row("tool killed", fault("/sbin/kextunload", "kill"), removeA, false, 1, removal("A.kext")),
       Row("tool ended with the run", fault("/sbin/kextunload", "term"), removeA, false, 255,
           unloadA),
-      Row("standard streams closed", offered(kKitB), {kClosedOutput, kKitB}, true, 1,
+      Row("standard streams closed", offered(kKitB), {kClosedStreams, kKitB}, true, 1,
           copy(kKitB, "B.kext") + touch),
   };
   for (const Row& row : rows) {

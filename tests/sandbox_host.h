@@ -298,7 +298,7 @@ class XServer {
 
 /// The first argument of a run on a terminal that closes Morvane's standard input, output and
 /// error.
-inline constexpr char kClosedOutput[] = ">&-";
+inline constexpr char kClosedStreams[] = ">&-";
 /// The window title of the runs with a window, by which xdotool finds it.
 inline constexpr char kPromptTitle[] = "Quorix Setup";
 
