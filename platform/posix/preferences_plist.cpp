@@ -57,10 +57,8 @@ std::optional<PreferenceValue> fromNode(plist_t node) {
       return truth != 0;
     }
     case PLIST_STRING: {
-      char* raw = nullptr;
-      plist_get_string_val(node, &raw);
-      const std::unique_ptr<char, decltype(&std::free)> text(raw, &std::free);
-      return text ? std::optional<PreferenceValue>(std::string(text.get())) : std::nullopt;
+      const std::optional<std::string> text = stringOfNode(node);
+      return text ? std::optional<PreferenceValue>(*text) : std::nullopt;
     }
     default:
       return std::nullopt;

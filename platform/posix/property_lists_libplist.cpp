@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 #include "platform/posix/plist_bounds.h"
 #include "platform/posix/read_to_end.h"
@@ -14,10 +14,6 @@
 
 namespace morvane {
 namespace {
-
-struct MallocFree {
-  void operator()(char* text) const { std::free(text); }
-};
 
 /// The whole content of the regular file at `path`, when it is no larger than any list of
 /// ours. The type is checked on the name without following a link, then again on the open
@@ -53,23 +49,25 @@ PlistNode readPropertyListFile(const std::string& path) {
   return PlistNode(root);
 }
 
+std::optional<std::string> stringOfNode(plist_t node) {
+  if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
+    return std::nullopt;
+  }
+  std::uint64_t length = 0;
+  const char* text = plist_get_string_ptr(node, &length);
+  if (text == nullptr || std::string_view(text, length).find('\0') != std::string_view::npos) {
+    return std::nullopt;
+  }
+  return std::string(text, length);
+}
+
 std::optional<std::string> LibplistPropertyLists::textValue(const std::string& path,
                                                             const std::string& key) const {
   const PlistNode root = readPropertyListFile(path);
   if (!root || plist_get_node_type(root.get()) != PLIST_DICT) {
     return std::nullopt;
   }
-  plist_t value = plist_dict_get_item(root.get(), key.c_str());
-  if (value == nullptr || plist_get_node_type(value) != PLIST_STRING) {
-    return std::nullopt;
-  }
-  char* raw = nullptr;
-  plist_get_string_val(value, &raw);
-  const std::unique_ptr<char, MallocFree> text(raw);
-  if (!text) {
-    return std::nullopt;
-  }
-  return std::string(text.get());
+  return stringOfNode(plist_dict_get_item(root.get(), key.c_str()));
 }
 
 std::optional<std::string> LibplistPropertyLists::bundleVersion(

@@ -20,6 +20,11 @@ using PlistNode = std::unique_ptr<std::remove_pointer_t<plist_t>, PlistFree>;
 /// not a regular file, cannot be read, or does not hold a property list.
 PlistNode readPropertyListFile(const std::string& path);
 
+/// The text of the string node `node`. None for another type of node, and for a text that holds
+/// a NUL byte: no C string carries it whole, and libplist stops the process when asked for it
+/// as one.
+std::optional<std::string> stringOfNode(plist_t node);
+
 /// libplist: XML and binary property lists alike.
 class LibplistPropertyLists final : public PropertyLists {
  public:

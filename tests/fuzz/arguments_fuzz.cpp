@@ -1,0 +1,70 @@
+// A whole run on the simulated machine for any command line: the arguments are the input's
+// pieces between NUL bytes. Whatever they say, the privileged tools unload and remove only an
+// extensions entry or an absolute ".kext" path without a "." or ".." piece, and copy only onto
+// an extensions entry.
+#include <strings.h>
+
+#include <cstdint>
+
+#include "tests/fakes/fake_world.h"
+
+namespace morvane::testing {
+namespace {
+
+bool isEntry(const std::string& path) {
+  const std::string name = path.substr(path.rfind('/') + 1);
+  return path == entry(name) && !name.empty() && name != "." && name != "..";
+}
+
+bool isRemovable(const std::string& path) {
+  const std::string pieces = path + "/";
+  return path.starts_with('/') && path.size() > 5 &&
+         strcasecmp(path.c_str() + path.size() - 5, ".kext") == 0 &&
+         pieces.find("/./") == pieces.npos && pieces.find("/../") == pieces.npos;
+}
+
+/// Whether the privileged run `run`, "TOOL ARG...", changes only what a pass may change.
+bool allowed(const std::string& run) {
+  for (const std::string tool : {"/bin/rm -rf ", "/sbin/kextunload "}) {
+    if (run.starts_with(tool)) {
+      return isEntry(run.substr(tool.size())) || isRemovable(run.substr(tool.size()));
+    }
+  }
+  const std::string destination = entry(run.substr(run.rfind('/') + 1));
+  return !run.starts_with("/bin/cp ") || (run.ends_with(" " + destination) && isEntry(destination));
+}
+
+}  // namespace
+}  // namespace morvane::testing
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace morvane;
+  using namespace morvane::testing;
+  Lines arguments = {"/Applications/Morvane.app/Contents/MacOS/Morvane"};
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  for (std::size_t end; (end = input.find('\0')) != input.npos; input.remove_prefix(end + 1)) {
+    arguments.emplace_back(input.substr(0, end));
+  }
+  arguments.emplace_back(input);
+  FakeWorld world;
+  world.offer("/k/a.kext", "2.0", "com.q.a");
+  world.offer(entry("a.kext"), "1.0", "com.q.a");
+  world.loaded["com.q.a"] = "1.0";
+  Platform platform{world, world, world, world, world,    world,
+                    world, world, world, world, arguments};
+  MorvaneAppDelegate delegate(platform);
+  InterfaceResource resource;
+  resource.connect(delegate);
+  try {
+    delegate.applicationWillFinishLaunching();
+    delegate.applicationDidFinishLaunching();
+    size % 2 ? delegate.rebootConfirmed(nullptr) : delegate.rebootLater(nullptr);
+  } catch (const ExitCalled&) {
+  }
+  for (const std::string& run : world.execs()) {
+    if (!allowed(run)) {
+      __builtin_trap();
+    }
+  }
+  return 0;
+}
