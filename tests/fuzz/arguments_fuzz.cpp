@@ -9,37 +9,27 @@
 #include "tests/fakes/fake_world.h"
 
 namespace morvane::testing {
-namespace {
 
-bool isEntry(const std::string& path) {
+static bool isEntry(const std::string& path) {
   const std::string name = path.substr(path.rfind('/') + 1);
   return path == entry(name) && !name.empty() && name != "." && name != "..";
 }
 
-bool isRemovable(const std::string& path) {
-  const std::string pieces = path + "/";
-  return path.starts_with('/') && path.size() > 5 &&
-         strcasecmp(path.c_str() + path.size() - 5, ".kext") == 0 &&
-         pieces.find("/./") == pieces.npos && pieces.find("/../") == pieces.npos;
-}
-
 /// Whether the privileged run `run`, "TOOL ARG...", changes only what a pass may change.
-bool allowed(const std::string& run) {
+static bool allowed(const std::string& run) {
   for (const std::string tool : {"/bin/rm -rf ", "/sbin/kextunload "}) {
+    const std::string path = run.substr(std::min(tool.size(), run.size())), pieces = path + "/";
     if (run.starts_with(tool)) {
-      return isEntry(run.substr(tool.size())) || isRemovable(run.substr(tool.size()));
+      return isEntry(path) || (path.starts_with('/') && path.size() > 5 &&
+                               strcasecmp(path.c_str() + path.size() - 5, ".kext") == 0 &&
+                               pieces.find("/./") == path.npos && pieces.find("/../") == path.npos);
     }
   }
   const std::string destination = entry(run.substr(run.rfind('/') + 1));
   return !run.starts_with("/bin/cp ") || (run.ends_with(" " + destination) && isEntry(destination));
 }
 
-}  // namespace
-}  // namespace morvane::testing
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace morvane;
-  using namespace morvane::testing;
   Lines arguments = {"/Applications/Morvane.app/Contents/MacOS/Morvane"};
   std::string_view input(reinterpret_cast<const char*>(data), size);
   for (std::size_t end; (end = input.find('\0')) != input.npos; input.remove_prefix(end + 1)) {
@@ -58,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     delegate.applicationWillFinishLaunching();
     delegate.applicationDidFinishLaunching();
-    size % 2 ? delegate.rebootConfirmed(nullptr) : delegate.rebootLater(nullptr);
+    size % 2 == 1 ? delegate.rebootConfirmed(nullptr) : delegate.rebootLater(nullptr);
   } catch (const ExitCalled&) {
   }
   for (const std::string& run : world.execs()) {
@@ -68,3 +58,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   return 0;
 }
+
+}  // namespace morvane::testing

@@ -11,7 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const morvane::testing::TempFolder folder;
   static const std::string bundle = (folder.path() / "A.kext").string();
   static const std::string info = folder.file("A.kext/Contents/Info.plist", "");
-  std::ofstream(info, std::ios::binary | std::ios::trunc)
+  // A new file each time: truncating one makes some file systems write it out on close.
+  std::filesystem::remove(info);
+  std::ofstream(info, std::ios::binary)
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   const morvane::LibplistPropertyLists lists;
   // The bundle's version is the text its list holds, however it is asked for.
