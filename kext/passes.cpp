@@ -49,6 +49,13 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
       unInstallKext(dest);  // the copy goes ahead even when the removal failed
     }
   }
+  // An entry that is (still) a link, because its removal failed or it was dangling, would take
+  // the copy into the link's target, wherever that is.
+  const std::optional<FileAttributes> entry = platform_.files.attributesOfItem(dest);
+  if (entry && entry->type == FileType::kSymbolicLink) {
+    platform_.log.write("Refused: the installed kext is a link. [" + dest + "]");
+    return 0;
+  }
   const char* copy[] = {"-rf", source.c_str(), dest.c_str(), nullptr};
   int result = executePrivilegesWithCommand("/bin/cp", copy) ? 1 : 0;
   if (m_bLoadKext && result == 1) {

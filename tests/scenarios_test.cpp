@@ -5,6 +5,7 @@
 // start, the launch's layout and the clean-up at termination.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "tests/fakes/fake_world.h"
@@ -59,15 +60,12 @@ TEST_F(ScenarioTest, RefusedRightsAndToolsThatCannotStart) {
   world.createStatus = errAuthorizationInternal;
   EXPECT_FALSE(run("/bin/rm"));
   world.createStatus = errAuthorizationSuccess;
-  world.refusals = {errAuthorizationCanceled};
-  EXPECT_FALSE(run("/bin/rm"));
   EXPECT_TRUE(run("/bin/rm"));
   world.startFailures["/bin/cp"] = {errAuthorizationToolExecuteFailure};
   EXPECT_FALSE(run("/bin/cp"));
-  EXPECT_EQ(world.journal, (Lines{"create 0", "create 0", kRequest, kRequest, "exec /bin/rm -rf /x",
+  EXPECT_EQ(world.journal, (Lines{"create 0", "create 0", kRequest, "exec /bin/rm -rf /x",
                                   "wait /bin/rm", kRequest, "exec /bin/cp -rf /x"}));
-  EXPECT_EQ(world.log, (Lines{"Error Creating Initial Authorization: -60008",
-                              "Copy Rights Unsuccessful: -60006", "Error: -60031"}));
+  EXPECT_EQ(world.log, (Lines{"Error Creating Initial Authorization: -60008", "Error: -60031"}));
 
   // In an installation: the removal cannot start, the copy is still attempted; the copy
   // cannot start, no load. A missing source is logged before any tool.
@@ -88,6 +86,38 @@ TEST_F(ScenarioTest, RefusedRightsAndToolsThatCannotStart) {
   EXPECT_EQ(install("missing.kext"), 0);
   EXPECT_EQ(world.log, Lines{"Can't found source file. [/k/missing.kext]"});
   EXPECT_TRUE(world.journal.empty());
+}
+
+TEST_F(ScenarioTest, ARightRefusedOnceIsAskedForAgainAtTheNextTool) {
+  // The first request is refused, the next granted: the first tool does not start, and the pass
+  // goes on as after that tool's failure.
+  const std::string a = entry("a.kext"), rm = "/bin/rm -rf " + a;
+  const struct {
+    bool installed, uninstall, result;
+    Lines execs;
+  } rows[] = {
+      {false, false, false, {}},  // the copy: the pass fails
+      {true,
+       false,
+       true,  // the unload: its failure never stops a pass
+       {rm, "/bin/cp -rf /k/a.kext " + a, "/sbin/kextload " + a,
+        "/usr/bin/touch " + std::string(kExtensionsFolder)}},
+      {true, true, true, {rm}},
+  };
+  for (const auto& row : rows) {
+    world = FakeWorld();
+    world.offer("/k/a.kext", "2.0");
+    if (row.installed) {
+      world.offer(a, "1.0");
+    }
+    world.refusals = {errAuthorizationDenied};
+    peer().loadKext() = true;
+    peer().pathArray() = {row.uninstall ? a : "/k/a.kext"};
+    EXPECT_EQ(peer().processKextInstall(row.uninstall), row.result) << row.execs.size();
+    EXPECT_EQ(world.execs(), row.execs);
+    EXPECT_EQ(std::ranges::count(world.journal, kRequest), std::ssize(row.execs) + 1);
+    EXPECT_EQ(world.log, Lines{"Copy Rights Unsuccessful: -60005"});
+  }
 }
 
 TEST_F(ScenarioTest, InstallationPassStopsAtTheFirstFailureAndTouchesTheFolderOnlyAfterAll) {
@@ -141,7 +171,7 @@ TEST_F(ScenarioTest, TheBootArgumentComesFirstAndItsMarkerEndsThePass) {
                              "return FALSE"});
 }
 
-TEST_F(ScenarioTest, ALinkedSourceOrAMarkerThatIsNotRootsOwnFileIsNeverTrusted) {
+TEST_F(ScenarioTest, ALinkedSourceEntryOrMarkerIsNeverTrusted) {
   // cp -R would copy the link itself into the extensions folder.
   world.offer("/Users/Shared/real.kext", "1.0");
   world.links["/k/l.kext"] = "/Users/Shared/real.kext";
@@ -150,8 +180,28 @@ TEST_F(ScenarioTest, ALinkedSourceOrAMarkerThatIsNotRootsOwnFileIsNeverTrusted) 
   EXPECT_TRUE(world.journal.empty());
   EXPECT_EQ(world.log.size(), 1u);
 
+  // An installed entry that is still a link when the copy comes would take the copy into the
+  // link's target: after a removal that could not start, or a dangling one that is not removed.
+  const std::string a = entry("a.kext"), unload = "/sbin/kextunload " + a, rm = "/bin/rm -rf " + a,
+                    cp = "/bin/cp -rf /k/a.kext " + a;
+  world.offer("/k/a.kext", "2.0");
+  const std::tuple<const char*, bool, Lines> rows[] = {
+      {"/Users/Shared/real.kext", true, {unload, rm}},
+      {"/nowhere", false, {}},
+      {"/Users/Shared/real.kext", false, {unload, rm, cp}}};
+  for (const auto& [target, rmFails, execs] : rows) {
+    world.journal.clear();
+    world.log = {""};
+    world.links[a] = target;
+    world.startFailures["/bin/rm"] = {rmFails ? errAuthorizationToolExecuteFailure : 0};
+    EXPECT_EQ(install("a.kext"), execs.size() == 3 ? 1 : 0) << target;
+    EXPECT_EQ(world.execs(), execs) << target;
+    EXPECT_EQ(world.log.back(),
+              execs.size() < 3 ? "Refused: the installed kext is a link. [" + a + "]" : "")
+        << target;
+  }
+
   const std::string marker = "/Users/Shared/.marker", touch = "/usr/bin/touch " + marker,
-                    cp = "/bin/cp -rf /k/a.kext " + entry("a.kext"),
                     end = "/usr/bin/touch " + std::string(kExtensionsFolder);
   world.offer("/k/a.kext", "1.0");
   peer().pathArray() = {"/k/a.kext"};
@@ -161,7 +211,7 @@ TEST_F(ScenarioTest, ALinkedSourceOrAMarkerThatIsNotRootsOwnFileIsNeverTrusted) 
     const char* name;
     std::function<void()> plant;
     Lines execs;
-  } rows[] = {
+  } markers[] = {
       {"absent", [] {}, {cp, end, touch}},
       {"root's file", [&] { world.files[marker] = FakeWorld::Kind::kFile; }, {touch}},
       {"a link", [&] { world.links[marker] = "/etc/sudoers"; }, {cp, end}},
@@ -170,7 +220,7 @@ TEST_F(ScenarioTest, ALinkedSourceOrAMarkerThatIsNotRootsOwnFileIsNeverTrusted) 
        {cp, end}},
       {"a folder", [&] { world.files[marker] = FakeWorld::Kind::kFolder; }, {cp, end}},
   };
-  for (const auto& row : rows) {
+  for (const auto& row : markers) {
     world.journal.clear();
     world.log.clear();
     world.files.erase(marker);

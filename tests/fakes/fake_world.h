@@ -346,6 +346,7 @@ class FakeWorld final : public FileManager,
         return file.first == last || file.first.starts_with(last + "/");
       });
       std::erase_if(plists, [&](const auto& file) { return file.first.starts_with(last + "/"); });
+      links.erase(last);  // the link itself, never what it points to
     } else if (tool == "/bin/cp") {
       files[last] = Kind::kFolder;
       if (plists.contains(infoPlist(arguments[1]))) {
