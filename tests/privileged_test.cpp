@@ -8,71 +8,118 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <filesystem>
 #include <functional>
+#include <memory>
 
 #include "platform/posix/authorization_sudo.h"
 #include "platform/posix/process_launcher_posix.h"
 #include "platform/posix/read_to_end.h"
-#include "tests/fakes/fake_world.h"
 #include "tests/temp_folder.h"
 
 namespace morvane::testing {
 namespace {
 
 using Args = std::vector<const char*>;
+using Lines = std::vector<std::string>;
+using Calls = std::vector<Lines>;
 
-/// The delegate over the sudo service, with a stand-in sudo that records its arguments, answers
-/// `-v` with the first exit status in `verdict` ("int": ends by SIGINT) and `-n -l` with the
-/// second (0 by default), and runs the tool after `-n --`.
-class SudoTest : public WorldTest {
- protected:
-  SudoTest() {
-    start({}, &sudo);
-    writeTool(folder, "sudo",
-              recordArguments(sudoRecord) + "\nread v l < '" + verdict("0") + "'\n" +
-                  "[ \"$1\" = -v ] && { [ \"$v\" = int ] && kill -INT $$; exit \"$v\"; }\n"
-                  "[ \"$2\" = -l ] && exit \"${l:-0}\"; shift 2; exec \"$@\"");
+/// Asks `service` for the rights named in `rights` (interaction allowed); the status.
+OSStatus request(SudoAuthorizationService& service, AuthorizationRef reference,
+                 const std::vector<const char*>& rights) {
+  std::vector<AuthorizationItem> items;
+  for (const char* name : rights) {
+    items.push_back({name, 0, nullptr, 0});
   }
-  std::string verdict(const std::string& text) { return folder.file("verdict", text + "\n"); }
-  bool run(const std::string& tool, const Args& arguments = {nullptr}) {
-    return peer().executePrivilegesWithCommand(tool.c_str(), arguments.data());
-  }
-
-  TempFolder folder;
-  const std::string sudoRecord = (folder.path() / "sudo-calls").string();
-  const std::string toolRecord = (folder.path() / "tool-calls").string();
-  SudoAuthorizationService sudo{(folder.path() / "sudo").string(), [] { return false; }};
-};
-
-TEST_F(SudoTest, EveryArgumentReachesTheToolAsOneEntryAndRefusalsStartNothing) {
-  const std::string recorder = writeTool(folder, "recorder", recordArguments(toolRecord));
-  const std::vector<std::string> hostile = {"a b",         "",    "'\"", "; rm -rf /", "$(touch x)",
-                                            "line\nbreak", "-rf", "*"};
-  Args arguments(hostile.size() + 1);  // null-terminated
-  std::ranges::transform(hostile, arguments.begin(), &std::string::c_str);
-  ASSERT_TRUE(run(recorder, arguments));
-  std::vector<std::string> throughSudo{"-n", "--", recorder}, asked{"-n", "-l", "--", recorder};
-  throughSudo.insert(throughSudo.end(), hostile.begin(), hostile.end());
-  asked.insert(asked.end(), hostile.begin(), hostile.end());
-  EXPECT_EQ(fileText(sudoRecord), recorded({{"-v"}, asked, throughSudo}));
-  EXPECT_EQ(fileText(toolRecord), recorded({hostile}));
-
-  verdict("1");
-  EXPECT_FALSE(run(recorder));
-  verdict("int");
-  EXPECT_FALSE(run(recorder));
-  verdict("0 1");  // the right is granted, but not for this tool
-  EXPECT_FALSE(run(recorder));
-  EXPECT_FALSE(run((folder.path() / "missing").string()));  // as root: -60031 as well
-  EXPECT_EQ(fileText(toolRecord), recorded({hostile})) << "a refused tool was started";
-  EXPECT_EQ(world.log,
-            (Lines{"Copy Rights Unsuccessful: -60005", "Copy Rights Unsuccessful: -60006",
-                   "Error: -60005", "Error: -60031"}));
+  return service.copyRights(reference, {static_cast<std::uint32_t>(items.size()), items.data()},
+                            kAuthorizationFlagInteractionAllowed);
 }
 
-TEST_F(SudoTest, TheWaitIsForThePrivilegedToolAloneAndItsOutputCannotStallIt) {
-  EXPECT_TRUE(run(writeTool(folder, "big", "exec head -c 67108864 /dev/zero")));
+/// Starts `tool` with `arguments` through `service` and waits for it; the status of the start.
+OSStatus runTool(SudoAuthorizationService& service, AuthorizationRef reference,
+                 const std::string& tool, const Lines& arguments = {}) {
+  Args argv;
+  for (const std::string& argument : arguments) {
+    argv.push_back(argument.c_str());
+  }
+  argv.push_back(nullptr);
+  std::unique_ptr<PrivilegedTool> started;
+  const OSStatus status =
+      service.executeWithPrivileges(reference, tool.c_str(), 0, argv.data(), &started);
+  if (started) {
+    started->waitUntilExit();
+  }
+  return status;
+}
+
+TEST(SudoServiceTest, EachRequestStartAndReleaseAsSudoSeesThem) {
+  TempFolder folder;
+  const std::string calls = (folder.path() / "sudo-calls").string(),
+                    ran = (folder.path() / "tool-calls").string(),
+                    verdict = (folder.path() / "verdict").string();
+  // The stand-in sudo answers -v with the verdict's first word ("int": ends by SIGINT), -n -l
+  // with its second (0 when there is none), and runs the tool after -n --.
+  const std::string sudo = writeTool(
+      folder, "sudo",
+      recordArguments(calls) + "\nread v l < '" + verdict +
+          "'\n[ \"$1\" = -v ] && { [ \"$v\" = int ] && kill -INT $$; exit \"$v\"; }\n"
+          "[ \"$2\" = -l ] && exit \"${l:-0}\"\n[ \"$2\" = -- ] && { shift 2; exec \"$@\"; }\n:");
+  const std::string tool = writeTool(folder, "tool", recordArguments(ran)),
+                    missing = (folder.path() / "missing").string();
+  const Lines hostile = {"a b", "", "'\"", "; rm -rf /", "$(touch x)", "line\nbreak", "-rf", "*"};
+  Lines asked = {"-n", "-l", "--", tool}, started = {"-n", "--", tool};
+  asked.insert(asked.end(), hostile.begin(), hostile.end());
+  started.insert(started.end(), hostile.begin(), hostile.end());
+  const char* const admin = kAuthorizationRightAdmin;
+  const OSStatus ok = errAuthorizationSuccess, denied = errAuthorizationDenied;
+  // The rows named "no sudo", "as root" and "a missing tool" run on such a machine.
+  struct Row {
+    std::string name;
+    const char* verdict;
+    std::vector<const char*> rights;
+    OSStatus granted, start;
+    Calls sudoSaw;
+    AuthorizationFlags release = 0;
+  };
+  const Row rows[] = {
+      {"released with destroy-rights", "0", {admin}, ok, ok, {{"-v"}, asked, started, {"-k"}}, 8},
+      {"a wrong password", "1", {admin}, denied, denied, {{"-v"}}},
+      {"Ctrl-C at the prompt", "int", {admin}, errAuthorizationCanceled, denied, {{"-v"}}},
+      {"a rule that does not allow the tool", "0 1", {admin}, ok, denied, {{"-v"}, asked}},
+      {"a missing tool", "0", {admin}, ok, errAuthorizationToolExecuteFailure, {{"-v"}}},
+      {"another right", "0", {"system.privilege.taskport"}, denied, denied, {}},
+      {"the right and another", "0", {admin, "system.privilege.taskport"}, denied, denied, {}},
+      {"an empty rights set", "0", {}, denied, denied, {}},
+      {"no sudo", "0", {admin}, errAuthorizationInternal, denied, {}},
+      {"as root", "1", {admin}, ok, ok, {}, 8},
+  };
+  for (const Row& row : rows) {
+    std::filesystem::remove(calls);
+    std::filesystem::remove(ran);
+    folder.file("verdict", std::string(row.verdict) + "\n");
+    SudoAuthorizationService service(row.name == "no sudo" ? missing : sudo,
+                                     [&] { return row.name == "as root"; });
+    AuthorizationRef reference = kNoAuthorization;
+    ASSERT_EQ(service.create(0, &reference), ok);
+    EXPECT_EQ(request(service, reference, row.rights), row.granted) << row.name;
+    EXPECT_EQ(runTool(service, reference, row.name == "a missing tool" ? missing : tool, hostile),
+              row.start)
+        << row.name;
+    EXPECT_EQ(service.free(reference, row.release), ok) << row.name;
+    EXPECT_EQ(fileText(calls), recorded(row.sudoSaw)) << row.name;
+    EXPECT_EQ(fileText(ran), row.start == ok ? recorded({hostile}) : "") << row.name;
+  }
+}
+
+TEST(SudoServiceTest, TheWaitIsForThePrivilegedToolAloneAndItsOutputCannotStallIt) {
+  TempFolder folder;
+  SudoAuthorizationService service("/nonexistent/sudo", [] { return true; });
+  AuthorizationRef reference = kNoAuthorization;
+  service.create(0, &reference);
+  ASSERT_EQ(request(service, reference, {kAuthorizationRightAdmin}), errAuthorizationSuccess);
+  EXPECT_EQ(
+      runTool(service, reference, writeTool(folder, "big", "exec head -c 67108864 /dev/zero")),
+      errAuthorizationSuccess);
 
   // One child of the program has already ended, one is still running.
   const pid_t ended = ::fork();
@@ -86,7 +133,7 @@ TEST_F(SudoTest, TheWaitIsForThePrivilegedToolAloneAndItsOutputCannotStallIt) {
 
   // The tool's effect appears only after a pause: a wait for any child would return first.
   const std::string done = (folder.path() / "done").string();
-  EXPECT_TRUE(run(writeTool(folder, "slow", "sleep 0.3; echo yes > '" + done + "'")));
+  runTool(service, reference, writeTool(folder, "slow", "sleep 0.3; echo yes > '" + done + "'"));
   EXPECT_EQ(fileText(done), "yes\n");
   int status = 0;
   EXPECT_EQ(::waitpid(ended, &status, WNOHANG), ended) << "the ended child was reaped by another";
@@ -126,28 +173,28 @@ std::string asNobodyUnder(const TempFolder& folder, const std::string& rule,
   return result.value_or("skip: the child said nothing");
 }
 
-TEST_F(SudoTest, AToolTheUsersSudoRuleDoesNotAllowIsNeverReportedAsRun) {
+TEST(SudoServiceTest, AToolTheUsersSudoRuleDoesNotAllowIsNeverReportedAsRun) {
+  TempFolder folder;
   const std::string ran = (folder.path() / "ran").string();
   const std::string allowed = writeTool(folder, "allowed", "id -u >> '" + ran + "'");
   const std::string other = writeTool(folder, "other", "id -u >> '" + ran + "'");
   const std::string missing = (folder.path() / "missing").string();
   const std::string outcome =
       asNobodyUnder(folder, "nobody ALL=(root) NOPASSWD: " + allowed + " yes\n", [&] {
-        sudo = SudoAuthorizationService();  // the system's sudo, as the user the child now is
-        std::string seen;
+        SudoAuthorizationService sudo;  // the system's sudo, as the user the child now is
+        AuthorizationRef reference = kNoAuthorization;
+        sudo.create(0, &reference);
+        std::string seen = std::to_string(request(sudo, reference, {kAuthorizationRightAdmin}));
         for (const auto& [tool, argument] :
              {std::pair{allowed, "yes"}, {allowed, "no"}, {other, "yes"}, {missing, "yes"}}) {
-          seen += run(tool, {argument, nullptr}) ? "ran, " : "refused, ";
+          seen += " " + std::to_string(runTool(sudo, reference, tool, {argument}));
         }
-        for (const std::string& line : world.log)
-          seen += line + ", ";
         return seen;
       });
   if (outcome.starts_with("skip: ")) {
     GTEST_SKIP() << outcome.substr(6);
   }
-  EXPECT_EQ(outcome,
-            "ran, refused, refused, refused, Error: -60005, Error: -60005, Error: -60031, ");
+  EXPECT_EQ(outcome, "0 0 -60005 -60005 -60031");
   EXPECT_EQ(fileText(ran), "0\n") << "only the allowed tool ran, and as root";
 }
 

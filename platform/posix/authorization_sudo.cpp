@@ -69,7 +69,11 @@ class SavedTerminal {
   bool saved_ = false;
 };
 
+/// An empty set asks for nothing, so it grants nothing either.
 bool asksOnlyForAdminRight(const AuthorizationRights& rights) {
+  if (rights.count == 0 || rights.items == nullptr) {
+    return false;
+  }
   for (std::uint32_t i = 0; i < rights.count; ++i) {
     const char* name = rights.items[i].name;
     if (name == nullptr || std::strcmp(name, kAuthorizationRightAdmin) != 0) {

@@ -40,7 +40,8 @@ class SudoAuthorizationService final : public AuthorizationService {
   /// A new credential that holds no right yet.
   OSStatus create(AuthorizationFlags flags, AuthorizationRef* authorization) override;
   /// Grants the administrator right ("system.privilege.admin") to the credential; any other
-  /// right is denied. Without kAuthorizationFlagInteractionAllowed sudo may not ask.
+  /// right, and an empty set, is denied. Without kAuthorizationFlagInteractionAllowed sudo may not
+  /// ask.
   OSStatus copyRights(AuthorizationRef authorization, const AuthorizationRights& rights,
                       AuthorizationFlags flags) override;
   /// Starts `tool`, an absolute path, once the credential holds the right.
