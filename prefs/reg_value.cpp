@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/posix/authorization_sudo.h"
+#include "platform/posix/log_syslog.h"
 #include "platform/posix/preferences_plist.h"
 
 const char* QUORIX_REMOTE_REG_KEY = "com.quorix.remote";
@@ -58,15 +59,18 @@ bool regValueGet(Preferences& preferences, const char* key, std::int32_t* value)
   return true;
 }
 
-bool regValueSet(Preferences& preferences, const char* key, std::int32_t value) {
+bool regValueSet(Preferences& preferences, const char* key, std::int32_t value, Log& log) {
   const char* domain = QUORIX_REMOTE_REG_KEY;
   if (domain == nullptr || key == nullptr) {
     return true;
   }
   preferences.setValue(key, std::int64_t{value}, domain, PreferenceUser::kCurrentUser,
                        PreferenceHost::kAnyHost);
-  // Whether the domain reached the disk is not reported.
-  preferences.synchronize(domain, PreferenceUser::kCurrentUser, PreferenceHost::kAnyHost);
+  // Whether the domain reached the disk is not reported to the caller, only logged.
+  if (!preferences.synchronize(domain, PreferenceUser::kCurrentUser, PreferenceHost::kAnyHost)) {
+    log.write(std::string("Preference ") + key + " not saved: the file of " + domain +
+              " cannot be read or written, and is left as it was.");
+  }
   return true;
 }
 
@@ -79,5 +83,6 @@ bool RegValueGet(const char* key, int32_t* value) {
 
 bool RegValueSet(const char* key, int32_t value) {
   morvane::PlistPreferences preferences = morvane::userPreferences();
-  return morvane::regValueSet(preferences, key, value);
+  morvane::SyslogLog log;
+  return morvane::regValueSet(preferences, key, value, log);
 }

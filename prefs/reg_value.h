@@ -24,12 +24,15 @@ extern const char* QUORIX_REMOTE_REG_KEY;
 bool RegValueGet(const char* key, int32_t* value);
 
 /// Stores `value` under `key` for the current user and any host and writes the domain out.
-/// Always true, also when writing failed or the key is null (then nothing is stored).
+/// Always true, also when writing failed or the key is null (then nothing is stored). A file
+/// that cannot be read, or holds no property-list dictionary, is kept as it was and the failed
+/// save logged.
 bool RegValueSet(const char* key, int32_t value);
 
 #ifdef __cplusplus
 }
 
+#include "platform/log.h"
 #include "platform/posix/preferences_plist.h"
 
 namespace morvane {
@@ -40,8 +43,9 @@ PlistPreferences userPreferences();
 
 /// RegValueGet in `preferences` instead of the user's own preference files.
 bool regValueGet(Preferences& preferences, const char* key, std::int32_t* value);
-/// RegValueSet in `preferences` instead of the user's own preference files.
-bool regValueSet(Preferences& preferences, const char* key, std::int32_t value);
+/// RegValueSet in `preferences` instead of the user's own preference files; a save that failed
+/// is written to `log`.
+bool regValueSet(Preferences& preferences, const char* key, std::int32_t value, Log& log);
 
 }  // namespace morvane
 #endif

@@ -3,9 +3,15 @@
 // tests name a temporary one.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <limits>
 
+#include "platform/posix/plist_bounds.h"
 #include "platform/posix/preferences_plist.h"
 #include "prefs/reg_value.h"
 #include "tests/temp_folder.h"
@@ -18,6 +24,11 @@ using Limits = std::numeric_limits<std::int32_t>;
 
 constexpr char kDomainFile[] = "morvane/preferences/com.quorix.remote.plist";
 
+struct RecordedLog final : Log {
+  void write(const std::string& message) override { lines.push_back(message); }
+  std::vector<std::string> lines;
+};
+
 /// The configuration folder and the helpers' domain, put back after each test.
 class PrefsTest : public ::testing::Test {
  protected:
@@ -25,7 +36,7 @@ class PrefsTest : public ::testing::Test {
 
   bool set(const char* key, std::int32_t value, const std::string& host = "host-a") {
     PlistPreferences preferences(folder.path(), host);
-    return regValueSet(preferences, key, value);
+    return regValueSet(preferences, key, value, log);
   }
   /// What RegValueGet reads for `key`; none when it says false, which must leave the value.
   std::optional<std::int32_t> get(const char* key, const std::string& host = "host-a") const {
@@ -36,6 +47,7 @@ class PrefsTest : public ::testing::Test {
     return found ? std::optional(value) : std::nullopt;
   }
   TempFolder folder;
+  RecordedLog log;
   const char* savedDomain = QUORIX_REMOTE_REG_KEY;
 };
 
@@ -80,14 +92,14 @@ TEST_F(PrefsTest, TheCurrentHostsValueWinsOverTheOneForAnyHost) {
                 PreferenceHost::kCurrentHost);
   ASSERT_TRUE(here.synchronize("com.quorix.remote", PreferenceUser::kCurrentUser,
                                PreferenceHost::kCurrentHost));
-  EXPECT_TRUE(regValueSet(here, "Port", 2));
+  EXPECT_TRUE(regValueSet(here, "Port", 2, log));
   EXPECT_EQ(get("Port"), 1);
   EXPECT_EQ(get("Port", "host-b"), 2);
 }
 
 TEST_F(PrefsTest, TheDomainIsReadAfreshOnEveryCallAndItsFileReplacedWhole) {
-  // A garbage file reads as empty and is replaced in one rename: no temporary file is left.
-  folder.file(kDomainFile, "\x01\x02garbage");
+  // An empty file holds nothing to keep; it is replaced in one rename: no temporary file is left.
+  folder.file(kDomainFile, "");
   EXPECT_EQ(get("Port"), std::nullopt);
   ASSERT_TRUE(set("Port", 7));
   EXPECT_EQ(get("Port"), 7);
@@ -101,34 +113,84 @@ TEST_F(PrefsTest, TheDomainIsReadAfreshOnEveryCallAndItsFileReplacedWhole) {
   EXPECT_EQ(get("Port"), 7);
   const fs::path stored = folder.path() / "morvane/preferences";
   EXPECT_TRUE(fs::exists(stored / "..%2F..%2Fescape.plist"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(stored), {}), 2);
+  EXPECT_EQ(std::count_if(
+                fs::directory_iterator(stored), {},
+                [](const fs::directory_entry& file) { return file.path().extension() != ".lock"; }),
+            2);
+  EXPECT_EQ(log.lines, std::vector<std::string>{});
 }
 
-TEST_F(PrefsTest, AFileThatCannotBeReadIsLeftAsItWasAndTheSaveFails) {
+TEST_F(PrefsTest, TwoProcessesSavingTheDomainAtOnceLoseNoKey) {
+  constexpr int kKeys = 40;
+  const auto saveAll = [this](const std::string& prefix) {
+    for (int i = 0; i < kKeys; ++i) {
+      set((prefix + std::to_string(i)).c_str(), i);
+    }
+  };
+  const pid_t child = ::fork();
+  if (child == 0) {
+    saveAll("B");
+    ::_exit(0);
+  }
+  saveAll("A");
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  for (const std::string prefix : {"A", "B"}) {
+    for (int i = 0; i < kKeys; ++i) {
+      EXPECT_EQ(get((prefix + std::to_string(i)).c_str()), i) << prefix << i;
+    }
+  }
+}
+
+TEST_F(PrefsTest, AFileThatCannotBeReadIsKeptAndTheSaveFailsAndIsLogged) {
   const std::string kept = xmlPlist("<dict><key>Other</key><integer>5</integer></dict>");
   const fs::path domain = folder.path() / kDomainFile;
   const fs::path elsewhere = folder.file("elsewhere/com.quorix.remote.plist", kept);
+  const auto link = [](const fs::path& from, const fs::path& to) {
+    return [=] {
+      fs::create_directories(from.parent_path());
+      fs::create_symlink(to, from);
+    };
+  };
+  const auto holding = [this](const std::string& bytes) {
+    return [=, this] { folder.file(kDomainFile, bytes); };
+  };
+  std::string deep = "<key>A</key>";
+  for (const char* tag : {"<array>", "</array>"}) {
+    for (std::size_t level = 0; level <= kDeepestPropertyList; ++level)
+      deep += tag;
+  }
   const struct {
     const char* name;
     bool followLinks;
-    fs::path link, target;
+    std::function<void()> plant;
   } rows[] = {
-      {"a read error (EIO)", true, domain, "/proc/self/mem"},
-      {"root: the file is a link", false, domain, elsewhere},
-      {"root: a folder is a link", false, domain.parent_path(), elsewhere.parent_path()},
+      {"a read error (EIO)", true, link(domain, "/proc/self/mem")},
+      {"root: the file is a link", false, link(domain, elsewhere)},
+      {"root: a folder is a link", false, link(domain.parent_path(), elsewhere.parent_path())},
+      {"garbage", true, holding("\x01\x02garbage")},
+      {"a cut list", true, holding(kept.substr(0, kept.size() - 12))},
+      {"an array", true, holding(xmlPlist("<array><integer>5</integer></array>"))},
+      {"too deep", true, holding(xmlPlist("<dict>" + deep + "</dict>"))},
+      {"too large", true, holding(kept + std::string(kLargestPropertyList, ' '))},
   };
   for (const auto& row : rows) {
     fs::remove_all(folder.path() / "morvane");
-    fs::create_directories(row.link.parent_path());
-    fs::create_symlink(row.target, row.link);
+    row.plant();
     const fs::file_type planted = fs::symlink_status(domain).type();
+    const auto contents = [&] {  // what a link names is checked through `elsewhere`
+      return planted == fs::file_type::regular ? fileText(domain.string()) : "";
+    };
+    const std::string before = contents();
+    log.lines.clear();
     PlistPreferences preferences(folder.path(), "host-a", row.followLinks);
-    preferences.setValue("Port", std::int64_t{1}, "com.quorix.remote", PreferenceUser::kCurrentUser,
-                         PreferenceHost::kAnyHost);
-    EXPECT_FALSE(preferences.synchronize("com.quorix.remote", PreferenceUser::kCurrentUser,
-                                         PreferenceHost::kAnyHost))
+    regValueSet(preferences, "Port", 1, log);
+    EXPECT_EQ(log.lines, std::vector<std::string>{"Preference Port not saved: the file of "
+                                                  "com.quorix.remote cannot be read or written, "
+                                                  "and is left as it was."})
         << row.name;
     EXPECT_EQ(fs::symlink_status(domain).type(), planted) << row.name;
+    EXPECT_EQ(contents(), before) << row.name;
     EXPECT_EQ(fileText(elsewhere.string()), kept) << row.name;
   }
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <limits>
 #include <string_view>
 
+#include "platform/posix/plist_bounds.h"
 #include "platform/posix/property_lists_libplist.h"
 #include "platform/posix/read_to_end.h"
 #include "platform/posix/unique_fd.h"
@@ -81,9 +83,12 @@ PlistNode emptyDictionary() {
   return PlistNode(plist_new_dict());
 }
 
-/// The dictionary of `file`, or a new empty one when the file is missing or holds none. None
-/// when it is there but cannot be read (no permission, an I/O error, no descriptor left, a
-/// link where links are refused, not a regular file): its values must not be lost by a save.
+/// The dictionary of `file`, or a new empty one when the file is missing or empty. None when
+/// it is there but cannot be read (no permission, an I/O error, no descriptor left, a link where
+/// links are refused, not a regular file), and when it holds anything but a property-list
+/// dictionary within the bounds of every list we read. Such a file is kept rather than replaced
+/// by the next save: it may be one the user edited by hand and got wrong, and a careful user
+/// would rather see a save fail than find every other value of the domain gone.
 std::optional<PlistNode> readDictionary(const fs::path& file, bool followLinks) {
   const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW);
   const UniqueFd handle(::open(file.c_str(), flags));
@@ -91,21 +96,52 @@ std::optional<PlistNode> readDictionary(const fs::path& file, bool followLinks) 
     return errno == ENOENT ? std::optional(emptyDictionary()) : std::nullopt;
   }
   struct stat facts {};
-  if (::fstat(handle.get(), &facts) != 0 || !S_ISREG(facts.st_mode)) {
+  if (::fstat(handle.get(), &facts) != 0 || !S_ISREG(facts.st_mode) ||
+      static_cast<std::size_t>(facts.st_size) > kLargestPropertyList) {
     return std::nullopt;
   }
   const std::optional<std::string> bytes = readToEnd(handle.get());
-  if (!bytes || bytes->size() > std::numeric_limits<std::uint32_t>::max()) {
+  if (bytes && bytes->empty()) {
+    return emptyDictionary();  // nothing in it to keep
+  }
+  if (!bytes || !withinPropertyListBounds(*bytes)) {
     return std::nullopt;
   }
   plist_t root = nullptr;
   plist_from_memory(bytes->data(), static_cast<std::uint32_t>(bytes->size()), &root);
   PlistNode dictionary(root);
   if (!dictionary || plist_get_node_type(dictionary.get()) != PLIST_DICT) {
-    return emptyDictionary();  // garbage holds no values to keep
+    return std::nullopt;
   }
   return dictionary;
 }
+
+/// An exclusive lock on the domain file's sibling ".NAME.lock", held from before the file is
+/// read until its replacement is in place, so that processes saving the same domain at once
+/// take turns and none writes back a dictionary without another's new key. The domain file
+/// itself cannot carry the lock: each save renames a new file over it.
+class DomainLock {
+ public:
+  explicit DomainLock(const fs::path& file)
+      : handle_(::open(lockFile(file).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW,
+                       0600)) {
+    int status = -1;
+    do {
+      status = handle_.get() < 0 ? 0 : ::flock(handle_.get(), LOCK_EX);
+    } while (status != 0 && errno == EINTR);
+    held_ = handle_.get() >= 0 && status == 0;
+  }
+  /// False when the lock file cannot be opened or locked.
+  bool held() const { return held_; }
+
+ private:
+  static fs::path lockFile(const fs::path& file) {
+    return file.parent_path() / ("." + file.filename().string() + ".lock");
+  }
+
+  UniqueFd handle_;  // closing it releases the lock
+  bool held_ = false;
+};
 
 /// True when no entry from `folder` down to `file` is a link; entries not made yet count as
 /// none.
@@ -144,11 +180,6 @@ void syncFolder(const fs::path& folder) {
 /// Replaces `file` with `bytes`: written and flushed to a new file beside it first, then
 /// renamed over it, so a reader sees the old content or the new, never a part.
 bool replaceFile(const fs::path& file, std::string_view bytes) {
-  std::error_code error;
-  fs::create_directories(file.parent_path(), error);
-  if (error) {
-    return false;
-  }
   std::string name = ".";
   name += file.filename().string();
   name += ".XXXXXX";
@@ -242,7 +273,13 @@ bool PlistPreferences::synchronize(const std::string& domain, PreferenceUser, Pr
   if (held == pending_.end()) {
     return true;
   }
-  const std::optional<PlistNode> root = read(*file);
+  if (!followLinks_ && !noLinkOnTheWay(folder_, *file)) {
+    return false;  // before the folders and the lock file are made through a link
+  }
+  std::error_code error;
+  fs::create_directories(file->parent_path(), error);
+  const DomainLock lock(*file);
+  const std::optional<PlistNode> root = error || !lock.held() ? std::nullopt : read(*file);
   if (!root) {
     return false;
   }

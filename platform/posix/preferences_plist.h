@@ -18,7 +18,8 @@ namespace morvane {
 ///
 /// Values set are held in memory, seen at once by copyAppValue, until synchronize writes the
 /// domain out: the file's other values are kept, and the new file replaces the old one in one
-/// rename, so a crash leaves either the old file or the new one.
+/// rename, so a crash leaves either the old file or the new one. Processes that save the same
+/// domain at once take turns through a lock file beside the domain's, so no key is lost.
 class PlistPreferences final : public Preferences {
  public:
   /// `configurationFolder` is the user's configuration folder; when it is empty nothing can be
@@ -36,9 +37,9 @@ class PlistPreferences final : public Preferences {
   void setValue(const std::string& key, const PreferenceValue& value, const std::string& domain,
                 PreferenceUser user, PreferenceHost host) override;
   /// Writes the values set for the domain and host scope into its file, keeping its other
-  /// values. A missing file starts empty, and one that holds no property-list dictionary is
-  /// replaced. False, with the file left as it was and the values still held, when the file is
-  /// there but cannot be read, or cannot be written.
+  /// values. A missing or empty file starts empty. False, with the file left as it was and the
+  /// values still held, when the file is there but cannot be read, holds anything but a
+  /// property-list dictionary within the bounds of plist_bounds.h, or cannot be written.
   bool synchronize(const std::string& domain, PreferenceUser user, PreferenceHost host) override;
 
  private:
