@@ -78,8 +78,8 @@ TEST_F(PromptTest, EachAnswerRunsThePassSendsTheRequestAndTouchesTheMarkerAsItSh
   };
   const Lines pre = {"-i"}, preMarked = {"-i", "-r", kMarker}, marked = {"-r", kMarker};
   const std::optional<int> stays, ok = kExitSuccess, failed = kExitFailure;
+  // Restart Now, closing, Restart Later and the countdown's end with -d answer whole runs too.
   const Row rows[] = {
-      {"restartBtn", {}, false, true, true, false, stays},
       {"restartBtn", marked, false, true, true, false, stays},
       {"restartBtn", {}, true, true, false, false, failed},
       {"restartBtn", preMarked, false, true, false, true, ok},
@@ -89,9 +89,7 @@ TEST_F(PromptTest, EachAnswerRunsThePassSendsTheRequestAndTouchesTheMarkerAsItSh
       {"cancelBtn", preMarked, false, true, false, false, ok},
       {"cancelBtn", pre, true, true, false, false, failed},
       {"okBtn", {}, false, true, false, false, ok},
-      {"close", preMarked, false, false, false, false, failed},
       {"close", {}, false, false, false, false, failed},
-      {"clock", {"-i", "-d"}, false, true, false, false, ok},
       {"clock", {"-i", "-d", "-r", kMarker}, true, true, false, false, failed},
       {"clock", {"-d"}, false, false, false, false, stays},
   };
@@ -125,35 +123,17 @@ TEST_F(PromptTest, EachAnswerRunsThePassSendsTheRequestAndTouchesTheMarkerAsItSh
   }
 }
 
-TEST_F(PromptTest, APromptThatCannotBeShownEndsTheRunBeforeAnyChange) {
-  world.canShow = false;
-  world.offer(kKext, std::nullopt);
-  // Even with a countdown whose end would install.
-  ASSERT_EQ(launch({"-i", "-d", "-f", kKext}), std::nullopt);
-  EXPECT_EQ(exitStatusOf([this] { delegate().applicationDidFinishLaunching(); }), kExitFailure);
-  EXPECT_TRUE(world.journal.empty());
-  EXPECT_FALSE(resource.window.isVisible());
-  EXPECT_EQ(exitStatusOf([this] { world.advance(60.0); }), std::nullopt) << "no countdown";
-}
-
 TEST_F(PromptTest, TheGermanCatalogueTranslatesEveryCaptionOfTheNormalLayout) {
-  // Without a table every caption is its own key: the catalogue must know each caption of the
-  // normal layout (ScenarioTest.TheLayoutsAndTheCleanUpAtTermination shows them), and the
-  // countdown's text with its one placeholder.
-  const Lines keys = {kCountdownKey,
-                      "OK",
-                      "Restart Now",
-                      "Restart Later",
-                      "The installation is completed.",
-                      "Restart your computer for the settings to take effect."};
+  // Without a table every caption is its own key ("OK" is the same word in German); the
+  // countdown's text keeps its one placeholder.
   ::setenv("LANGUAGE", "de", 1);
   ::setenv("LC_ALL", "C.UTF-8", 1);
   const GettextLocalizer german(MORVANE_LOCALE_BUILD_DIR);
-  for (const std::string& key : keys) {
+  for (const std::string key :
+       {kCountdownKey, "Restart Now", "Restart Later", "The installation is completed.",
+        "Restart your computer for the settings to take effect."}) {
     const std::string text = german.localizedString(key);
-    if (key != "OK") {  // the same word in German
-      EXPECT_NE(text, key) << "no German text for \"" << key << "\"";
-    }
+    EXPECT_NE(text, key) << "no German text for \"" << key << "\"";
     const std::size_t placeholder = text.find("%@");
     EXPECT_EQ(placeholder != std::string::npos, key == kCountdownKey) << text;
     EXPECT_EQ(text.find("%@", placeholder + 1), std::string::npos) << text;

@@ -124,16 +124,13 @@ TEST_F(WorldTest, OptionScan) {
       {{"-u", "/missing.kext", "-hx", "-f"}, "u", {}, {}, {"/missing.kext"}, 0},
   };
   // clang-format on
-  start({});
-  ::testing::internal::CaptureStdout();
-  delegate().printHelp();
-  const std::string usage = ::testing::internal::GetCapturedStdout();  // e2e_test.cpp has its text
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.arguments));
     start(row.arguments);
+    // The usage text that -h prints is pinned by the whole runs that end at launch.
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(exitStatusOf([this] { peer().processArguments(); }), row.exit);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), row.exit ? usage : "");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout().empty(), !row.exit);
     MorvaneAppDelegateTestPeer p = peer();
     const bool set[] = {p.forceInstall(), p.uninstall(), p.nvram(),
                         p.preInstall(),   p.loadKext(),  p.defaultInstalled()};

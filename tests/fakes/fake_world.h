@@ -1,23 +1,11 @@
 #pragma once
 
 // One small simulated machine under the delegate, and the fixture that starts a run on it.
-//
-// Set the machine up (`files`, bundles through `offer`, `loaded` identifiers,
-// `bootArgs`, `machine`, `version`), `start` the delegate with a command line, call one step
-// and check `journal`: every call to a tool or service in order ("run TOOL ARGS" unprivileged;
-// "create", "copyRights REF RIGHT FLAGS", "exec TOOL ARGS", "wait TOOL", "free REF FLAGS";
-// the Apple events). Privileged tools change the machine as the real ones do (cp, rm, touch,
-// kextload, kextunload, nvram). Failures come from the same data: `refusals`, `startFailures`,
-// an absent `machine` or `bootArgs`, a tool taken out of `files`, `failingEvent`. The world is
-// also the event loop, with a manual clock (`advance`) and `canShow`, for the prompt.
-//
-//   TEST_F(WorldTest, AnOlderCopyIsReplaced) {
-//     world.offer("/k/a.kext", "2.0", "com.example.a");
-//     world.offer(entry("a.kext"), "1.0");
-//     start({"/k/a.kext"});
-//     EXPECT_EQ(peer().installKext("/k/a.kext", entry("a.kext")), 1);
-//     EXPECT_EQ(world.execs(), (Lines{"/sbin/kextunload " + entry("a.kext"), ...}));
-//   }
+// Set the machine up, `start` the delegate, call one step and check `journal`: every call to a
+// tool or service in order ("run TOOL ARGS" unprivileged; "create", "copyRights REF RIGHT
+// FLAGS", "exec TOOL ARGS", "wait TOOL", "free REF FLAGS"; the Apple events). Privileged tools
+// change the machine as the real ones do. Failures come from the same data. The world is also
+// the event loop, with a manual clock (`advance`), for the prompt.
 
 #include <gtest/gtest.h>
 
@@ -165,8 +153,6 @@ class FakeWorld final : public FileManager,
   std::map<std::string, std::deque<OSStatus>> startFailures;
   /// The Apple event call that fails: "AECreateDesc", "AECreateAppleEvent" or "AESend".
   std::string failingEvent;
-  /// Whether the prompt can be shown here.
-  bool canShow = true;
   /// How long each privileged tool runs on the loop's clock.
   double toolSeconds = 0;
   /// The privileged tool, as "TOOL ARG...", during which the program is asked to end.
@@ -300,8 +286,7 @@ class FakeWorld final : public FileManager,
     timers_.push_back(std::make_unique<FakeTimer>(interval, now_ + interval, std::move(tick)));
     return timers_.back().get();
   }
-  /// Binds nothing; answers `canShow`.
-  bool bindWindow(Window&) override { return canShow; }
+  bool bindWindow(Window&) override { return true; }
   int run() override { return 0; }
   bool interrupted() const override { return askedToEnd; }
 
