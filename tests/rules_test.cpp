@@ -107,13 +107,11 @@ TEST_F(WorldTest, OptionScan) {
       {{"/a.kext", "-i", "/b.kext", "/a.kext", "-d"}, "id", {}, {}, {"/a.kext", "/b.kext", "/a.kext"}},
       {{"", "-", "-t", "-", "/a.kext"}, "", {}, {}, {"", "/a.kext"}},
       {{"-t", ""}, "", "", {}, {}},
-      {{"-t", "Title"}, "", "Title", {}, {}},
       {{"-tTitle", "/a.kext"}, "", "/a.kext", {}, {}},
       {{"-t", "-u", "/a.kext"}, "u", {}, {}, {"/a.kext"}},
       {{"-r", "-t", "X"}, "", "X", {}, {}},
       {{"-t", "-r", "X"}, "", {}, "X", {}},
       {{"-t", "A", "-t", "B", "/a.kext"}, "", "B", {}, {"/a.kext"}},
-      {{"-r", "/m1", "-r", "/m2"}, "", {}, "/m2", {}},
       {{"/a.kext", "-r"}, "", {}, {}, {"/a.kext"}},
       // The value must stand right after its option: a path in between takes the index.
       {{"-t", "/a.kext", "-r", "/b.kext", "/c.kext"}, "", "/a.kext", "/b.kext", {"/c.kext"}},
