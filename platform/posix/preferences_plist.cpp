@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <limits>
 #include <string_view>
 
 #include "platform/posix/plist_bounds.h"
@@ -83,6 +82,21 @@ PlistNode emptyDictionary() {
   return PlistNode(plist_new_dict());
 }
 
+/// The dictionary that `bytes` hold, or none when they hold anything else or lie beyond the
+/// bounds of every list we read.
+std::optional<PlistNode> parseDictionary(const std::string& bytes) {
+  if (!withinPropertyListBounds(bytes)) {
+    return std::nullopt;
+  }
+  plist_t root = nullptr;
+  plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
+  PlistNode dictionary(root);
+  if (!dictionary || plist_get_node_type(dictionary.get()) != PLIST_DICT) {
+    return std::nullopt;
+  }
+  return dictionary;
+}
+
 /// The dictionary of `file`, or a new empty one when the file is missing or empty. None when
 /// it is there but cannot be read (no permission, an I/O error, no descriptor left, a link where
 /// links are refused, not a regular file), and when it holds anything but a property-list
@@ -100,20 +114,12 @@ std::optional<PlistNode> readDictionary(const fs::path& file, bool followLinks) 
       static_cast<std::size_t>(facts.st_size) > kLargestPropertyList) {
     return std::nullopt;
   }
-  const std::optional<std::string> bytes = readToEnd(handle.get());
-  if (bytes && bytes->empty()) {
-    return emptyDictionary();  // nothing in it to keep
-  }
-  if (!bytes || !withinPropertyListBounds(*bytes)) {
+  // The file may still grow after the check.
+  const std::optional<std::string> bytes = readToEnd(handle.get(), kLargestPropertyList);
+  if (!bytes) {
     return std::nullopt;
   }
-  plist_t root = nullptr;
-  plist_from_memory(bytes->data(), static_cast<std::uint32_t>(bytes->size()), &root);
-  PlistNode dictionary(root);
-  if (!dictionary || plist_get_node_type(dictionary.get()) != PLIST_DICT) {
-    return std::nullopt;
-  }
-  return dictionary;
+  return bytes->empty() ? std::optional(emptyDictionary()) : parseDictionary(*bytes);
 }
 
 /// An exclusive lock on the domain file's sibling ".NAME.lock", held from before the file is
