@@ -42,7 +42,7 @@ TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
   const auto named = [](const std::string& value) {
     return xmlPlist("<dict><key>Name</key>" + value + "</dict>");
   };
-  std::vector<std::pair<std::string, std::optional<std::string>>> rows = {
+  const std::pair<std::string, std::optional<std::string>> rows[] = {
       {named("<string>M\xc3\xb6rvane &amp; co</string>"), "M\xc3\xb6rvane & co"},
       {named("<string></string>"), ""},
       {binary, "com.quorix.bin"},
@@ -50,9 +50,6 @@ TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
       {xmlPlist("<array><string>Name</string></array>"), std::nullopt},
       {"Name = x;\n\x01\x02\xff\xfe", std::nullopt},
   };
-  for (std::size_t cut = 0; cut < binary.size(); ++cut) {
-    rows.emplace_back(binary.substr(0, cut), std::nullopt);
-  }
   for (const auto& [contents, text] : rows) {
     EXPECT_EQ(plists.textValue(folder.file("f.plist", contents), "Name"), text)
         << ::testing::PrintToString(contents);
