@@ -2,51 +2,20 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <utility>
 
 #include "platform/posix/deferred_signals.h"
-#include "platform/posix/process_launcher_posix.h"
 #include "platform/posix/unique_fd.h"
 
 namespace morvane {
 namespace {
 
-/// The original platform's statuses for a reference it never handed out, and its flag that
-/// drops the rights along with the reference.
-constexpr OSStatus errAuthorizationInvalidRef = -60002;
+/// The original platform's flag that drops the rights along with the reference.
 constexpr AuthorizationFlags kAuthorizationFlagDestroyRights = 8;
-
-/// A tool's standard streams: it reads nothing, and its output is discarded so that it can
-/// never stall on a full pipe.
-constexpr ChildStreams kQuietStreams{
-    .inputFromNull = true, .outputToNull = true, .environment = kToolEnvironment};
-
-using Argv = std::vector<const char*>;
-
-/// A tool started as administrator, waited for by its own process id. Signals stay deferred
-/// from before its start until it is gone.
-class SpawnedPrivilegedTool final : public PrivilegedTool {
- public:
-  SpawnedPrivilegedTool(ChildProcess child, std::unique_ptr<DeferredSignals> deferred)
-      : child_(std::move(child)), deferred_(std::move(deferred)) {}
-  /// Never blocks: a tool still running is left to end on its own.
-  ~SpawnedPrivilegedTool() override {
-    if (!child_.reapIfEnded()) {
-      child_.release();
-    }
-  }
-  void waitUntilExit() override { child_.wait(); }
-
- private:
-  ChildProcess child_;
-  std::unique_ptr<DeferredSignals> deferred_;
-};
 
 /// The controlling terminal's settings as they were before sudo asked for the password on it;
 /// sudo turns echo off while the password is typed.
@@ -69,30 +38,6 @@ class SavedTerminal {
   bool saved_ = false;
 };
 
-/// An empty set asks for nothing, so it grants nothing either.
-bool asksOnlyForAdminRight(const AuthorizationRights& rights) {
-  if (rights.count == 0 || rights.items == nullptr) {
-    return false;
-  }
-  for (std::uint32_t i = 0; i < rights.count; ++i) {
-    const char* name = rights.items[i].name;
-    if (name == nullptr || std::strcmp(name, kAuthorizationRightAdmin) != 0) {
-      return false;
-    }
-  }
-  return true;
-}
-
-/// `prefix`, then `tool` and the null-terminated `arguments` (which may be null).
-Argv toolArgv(Argv argv, const char* tool, const char* const* arguments) {
-  argv.push_back(tool);
-  for (const char* const* argument = arguments; argument != nullptr && *argument != nullptr;
-       ++argument) {
-    argv.push_back(*argument);
-  }
-  return argv;
-}
-
 OSStatus statusOfRequest(int waitStatus) {
   // sudo restores the terminal and re-raises SIGINT when the user presses Ctrl-C at its prompt,
   // and so it does for the SIGTERM we pass on. A signal to us alone cancels the request too.
@@ -103,19 +48,7 @@ OSStatus statusOfRequest(int waitStatus) {
                                                                : errAuthorizationDenied;
 }
 
-/// True when `tool` is a file that may be started as a program: asked before either way of
-/// starting it, so that a missing tool answers alike as root and through sudo.
-bool isProgram(const char* tool) {
-  struct stat facts {};
-  return tool != nullptr && tool[0] == '/' && ::stat(tool, &facts) == 0 && S_ISREG(facts.st_mode) &&
-         (facts.st_mode & 0111) != 0;
-}
-
 }  // namespace
-
-bool runsAsRoot() {
-  return ::geteuid() == 0;
-}
 
 SudoAuthorizationService::SudoAuthorizationService(std::string sudo,
                                                    std::function<bool()> isAdministrator)
@@ -176,17 +109,10 @@ OSStatus SudoAuthorizationService::executeWithPrivileges(AuthorizationRef author
   if (allowed != errAuthorizationSuccess) {
     return allowed;
   }
-  auto deferred = std::make_unique<DeferredSignals>();
   // "--" ends sudo's options, so a tool or argument that starts with "-" stays the tool's.
-  std::optional<ChildProcess> child = spawnChild(
+  return startPrivilegedTool(
       direct ? tool : sudo_.c_str(),
-      toolArgv(direct ? Argv{} : Argv{sudo_.c_str(), "-n", "--"}, tool, arguments), kQuietStreams);
-  if (!child) {
-    return errAuthorizationToolExecuteFailure;
-  }
-  deferred->forwardTo(child->pid());
-  *started = std::make_unique<SpawnedPrivilegedTool>(std::move(*child), std::move(deferred));
-  return errAuthorizationSuccess;
+      toolArgv(direct ? Argv{} : Argv{sudo_.c_str(), "-n", "--"}, tool, arguments), started);
 }
 
 OSStatus SudoAuthorizationService::free(AuthorizationRef authorization, AuthorizationFlags flags) {
@@ -217,15 +143,8 @@ OSStatus SudoAuthorizationService::sudoWouldStart(const char* tool,
 std::optional<int> SudoAuthorizationService::runSudo(std::vector<const char*> options,
                                                      bool quiet) const {
   options.insert(options.begin(), sudo_.c_str());
-  DeferredSignals deferred;
-  std::optional<ChildProcess> child =
-      spawnChild(sudo_.c_str(), std::move(options),
-                 quiet ? kQuietStreams : ChildStreams{.environment = kToolEnvironment});
-  if (!child) {
-    return std::nullopt;
-  }
-  deferred.forwardTo(child->pid());
-  return child->wait();
+  return runAndWait(sudo_.c_str(), std::move(options),
+                    quiet ? kQuietStreams : ChildStreams{.environment = kToolEnvironment});
 }
 
 }  // namespace morvane

@@ -7,14 +7,12 @@
 #include <vector>
 
 #include "platform/authorization.h"
+#include "platform/posix/authorization_posix.h"
 
 namespace morvane {
 
 /// The sudo tool; run by this absolute path only.
 inline constexpr char kSudoTool[] = "/usr/bin/sudo";
-
-/// True when the program's effective user is root.
-bool runsAsRoot();
 
 /// The administrator right on this machine. When the program already runs as administrator the
 /// right is granted at once and tools start directly. Otherwise the right is requested with
