@@ -2,6 +2,8 @@
 
 #include "platform/dbus/apple_events_dbus.h"
 #include "platform/platform.h"
+#include "platform/posix/authorization_choice.h"
+#include "platform/posix/authorization_polkit.h"
 #include "platform/posix/authorization_sudo.h"
 #include "platform/posix/file_manager_posix.h"
 #include "platform/posix/localizer_gettext.h"
@@ -22,9 +24,14 @@ class LinuxPlatform {
   Platform platform(int argc, char** argv);
 
  private:
+  /// The way to the administrator right for this run, or null when there is none.
+  AuthorizationService* chooseAuthorization();
+
   PosixFileManager files_;
   PosixProcessLauncher processes_{runsAsRoot()};
-  SudoAuthorizationService authorization_;
+  SudoAuthorizationService sudo_;
+  PolkitAuthorizationService polkit_;
+  ChosenAuthorizationService authorization_{[this] { return chooseAuthorization(); }};
   LibplistPropertyLists propertyLists_;
   PlistSystemInfo systemInfo_{propertyLists_, kSystemVersionFile};
   DbusAppleEvents appleEvents_;

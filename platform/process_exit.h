@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <vector>
 
 namespace morvane {
 
@@ -12,16 +13,17 @@ class ProcessExit {
   virtual ~ProcessExit() = default;
 
   [[noreturn]] void exit(int status) {
-    if (beforeEnd_) {
-      beforeEnd_();
+    for (const std::function<void()>& hook : beforeEnd_) {
+      hook();
     }
     endProcess(status);
     std::abort();  // endProcess never returns; this keeps the promise if one ever did
   }
 
-  /// Runs `hook` right before every later end of the run. The prompt's backend gives the
-  /// terminal back this way: the process ends without any callbacks of the runtime.
-  void setBeforeEnd(std::function<void()> hook) { beforeEnd_ = std::move(hook); }
+  /// Runs `hook` right before every later end of the run, after the hooks added before it. The
+  /// prompt's backend gives the terminal back this way, and a helper process of the run is
+  /// stopped: the process ends without any callbacks of the runtime.
+  void addBeforeEnd(std::function<void()> hook) { beforeEnd_.push_back(std::move(hook)); }
 
   /// True once the program was asked to end (SIGINT, SIGTERM, SIGHUP) while it waited for a
   /// privileged tool. The run then starts no other tool and ends as a failure.
@@ -32,7 +34,7 @@ class ProcessExit {
   virtual void endProcess(int status) = 0;
 
  private:
-  std::function<void()> beforeEnd_;
+  std::vector<std::function<void()>> beforeEnd_;
 };
 
 }  // namespace morvane

@@ -24,7 +24,7 @@ bool PromptApplication::bindWindow(Window& window) {
     }
     std::fprintf(stderr, "Morvane: no window (%s): asking on the terminal\n", windowWhy.c_str());
   }
-  process_.setBeforeEnd([this] { backend_->release(); });
+  process_.addBeforeEnd([this] { backend_->release(); });
   backend_->attach(window);
   return true;
 }

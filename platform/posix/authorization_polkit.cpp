@@ -1,0 +1,219 @@
+#include "platform/posix/authorization_polkit.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <sstream>
+#include <utility>
+
+#include "platform/posix/deferred_signals.h"
+#include "platform/posix/read_to_end.h"
+#include "platform/posix/unique_fd.h"
+
+namespace morvane {
+
+const char kExecHelper[] = MORVANE_EXEC_HELPER;
+
+namespace {
+
+constexpr int kStartTimeField = 22;
+
+/// pkcheck's exit status when no authentication agent could ask the user.
+constexpr int kNoAgent = 2;
+
+/// The start time of this process, which tells it apart from a later one with the same pid.
+std::optional<unsigned long long> ownStartTime() {
+  const UniqueFd stat(::open("/proc/self/stat", O_RDONLY | O_CLOEXEC));
+  const std::optional<std::string> text = stat.get() < 0 ? std::nullopt : readToEnd(stat.get());
+  return text ? processStartTime(*text) : std::nullopt;
+}
+
+/// pkcheck's exit status, or none when it could not start or did not end by itself.
+std::optional<int> exitStatus(const std::optional<int>& waitStatus) {
+  if (!waitStatus || !WIFEXITED(*waitStatus)) {
+    return std::nullopt;
+  }
+  return WEXITSTATUS(*waitStatus);
+}
+
+OSStatus statusOfCheck(const std::optional<int>& exitStatus) {
+  if (askedToEnd()) {
+    return errAuthorizationCanceled;
+  }
+  switch (exitStatus.value_or(-1)) {
+    case 0:
+      return errAuthorizationSuccess;
+    case 1:
+      return errAuthorizationDenied;
+    case 3:
+      return errAuthorizationCanceled;
+    default:
+      return errAuthorizationInternal;
+  }
+}
+
+/// Returns once `fd` has something to read or every writer has closed it.
+void waitForNotice(int fd) {
+  char byte;
+  while (::read(fd, &byte, 1) < 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+std::optional<unsigned long long> processStartTime(std::string_view stat) {
+  // The command name (field 2) stands in parentheses and may itself hold spaces and ')': the
+  // fields after it begin behind the last ')'.
+  const std::size_t nameEnd = stat.rfind(')');
+  if (nameEnd == std::string_view::npos) {
+    return std::nullopt;
+  }
+  std::istringstream fields{std::string(stat.substr(nameEnd + 1))};
+  std::string field;
+  for (int number = 3; number <= kStartTimeField; ++number) {
+    if (!(fields >> field)) {
+      return std::nullopt;
+    }
+  }
+  unsigned long long start = 0;
+  const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), start);
+  if (error != std::errc() || end != field.data() + field.size()) {
+    return std::nullopt;
+  }
+  return start;
+}
+
+PolkitAuthorizationService::PolkitAuthorizationService(PolkitTools tools,
+                                                       std::function<bool()> hasTerminal)
+    : tools_(std::move(tools)), hasTerminal_(std::move(hasTerminal)) {}
+
+PolkitAuthorizationService::~PolkitAuthorizationService() {
+  stopAgent();
+}
+
+bool PolkitAuthorizationService::usable() const {
+  if (::access(tools_.pkexec.c_str(), X_OK) != 0 || ::access(tools_.pkcheck.c_str(), X_OK) != 0) {
+    return false;
+  }
+  const char* pkaction = tools_.pkaction.c_str();
+  return exitStatus(
+             runAndWait(pkaction, {pkaction, "--action-id", kPolkitAction}, kQuietStreams)) == 0;
+}
+
+OSStatus PolkitAuthorizationService::create(AuthorizationFlags, AuthorizationRef* authorization) {
+  const std::optional<unsigned long long> start = ownStartTime();
+  if (authorization == nullptr || !start) {
+    return errAuthorizationInternal;
+  }
+  *authorization = nextReference_++;
+  credentials_.emplace(*authorization,
+                       Credential{std::to_string(::getpid()) + "," + std::to_string(*start),
+                                  std::to_string(::getuid())});
+  return errAuthorizationSuccess;
+}
+
+OSStatus PolkitAuthorizationService::copyRights(AuthorizationRef authorization,
+                                                const AuthorizationRights& rights,
+                                                AuthorizationFlags flags) {
+  const auto credential = credentials_.find(authorization);
+  if (credential == credentials_.end()) {
+    return errAuthorizationInvalidRef;
+  }
+  Credential& held = credential->second;
+  held.granted = false;
+  if (!asksOnlyForAdminRight(rights)) {
+    return errAuthorizationDenied;
+  }
+  const bool mayAsk = (flags & kAuthorizationFlagInteractionAllowed) != 0;
+  std::optional<int> answer = check(held, mayAsk);
+  // Started from a terminal outside any desktop session, nobody would ask the user.
+  if (answer == kNoAgent && mayAsk && hasTerminal_() && startAgent(held.process)) {
+    answer = check(held, mayAsk);
+  }
+  const OSStatus status = statusOfCheck(answer);
+  held.granted = status == errAuthorizationSuccess;
+  return status;
+}
+
+OSStatus PolkitAuthorizationService::executeWithPrivileges(
+    AuthorizationRef authorization, const char* tool, AuthorizationFlags,
+    const char* const* arguments, std::unique_ptr<PrivilegedTool>* started) {
+  const auto credential = credentials_.find(authorization);
+  if (credential == credentials_.end()) {
+    return errAuthorizationInvalidRef;
+  }
+  if (!credential->second.granted) {
+    return errAuthorizationDenied;
+  }
+  if (!isProgram(tool) || started == nullptr) {
+    return errAuthorizationToolExecuteFailure;
+  }
+  // pkexec finds the right that pkcheck obtained for this process, its parent; it never asks
+  // on the terminal itself, where the tool's quiet streams would leave nobody to answer.
+  const char* pkexec = tools_.pkexec.c_str();
+  return startPrivilegedTool(
+      pkexec,
+      toolArgv({pkexec, "--disable-internal-agent", tools_.helper.c_str()}, tool, arguments),
+      started);
+}
+
+OSStatus PolkitAuthorizationService::free(AuthorizationRef authorization, AuthorizationFlags) {
+  if (credentials_.erase(authorization) == 0) {
+    return errAuthorizationInvalidRef;
+  }
+  stopAgent();
+  return errAuthorizationSuccess;
+}
+
+void PolkitAuthorizationService::stopAgent() {
+  if (agent_ && !agent_->reapIfEnded()) {
+    ::kill(agent_->pid(), SIGTERM);
+    agent_->wait();
+  }
+  agent_.reset();
+}
+
+std::optional<int> PolkitAuthorizationService::check(const Credential& credential,
+                                                     bool mayAsk) const {
+  const std::string subject = credential.process + "," + credential.uid;
+  const char* pkcheck = tools_.pkcheck.c_str();
+  Argv argv{pkcheck, "--action-id", kPolkitAction, "--process", subject.c_str()};
+  if (mayAsk) {
+    argv.push_back("--allow-user-interaction");
+  }
+  return exitStatus(runAndWait(pkcheck, std::move(argv), kQuietStreams));
+}
+
+bool PolkitAuthorizationService::startAgent(const std::string& process) {
+  // One agent a run: when polkit finds none while ours runs, another would not help.
+  if (agent_ && !agent_->reapIfEnded()) {
+    return false;
+  }
+  agent_.reset();
+  std::optional<Pipe> notice = makePipe();
+  if (!notice) {
+    return false;
+  }
+  // The agent closes its notice descriptor once it has registered. A started tool keeps no
+  // descriptor above 2, so the notice is its standard output; it talks to the user on the
+  // terminal it opens itself.
+  const char* pkttyagent = tools_.pkttyagent.c_str();
+  DeferredSignals deferred;
+  std::optional<ChildProcess> child = spawnChild(
+      pkttyagent, {pkttyagent, "--process", process.c_str(), "--fallback", "--notify-fd", "1"},
+      ChildStreams{.output = notice->writeEnd.get()});
+  notice->writeEnd.reset();
+  if (!child) {
+    return false;
+  }
+  deferred.forwardTo(child->pid());
+  waitForNotice(notice->readEnd.get());
+  agent_.emplace(std::move(*child));
+  return !agent_->reapIfEnded();
+}
+
+}  // namespace morvane

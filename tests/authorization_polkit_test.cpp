@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "platform/posix/authorization_choice.h"
+#include "platform/posix/authorization_polkit.h"
+#include "tests/fakes/fake_world.h"
+#include "tests/temp_folder.h"
+
+namespace morvane::testing {
+namespace {
+
+using Args = std::vector<const char*>;
+
+/// The delegate over the polkit service, with stand-ins that record their arguments: pkcheck
+/// answers with the exit status in `verdict` ("kill": ends by SIGKILL), or 0 once the text agent
+/// is up; pkexec runs the tool after its option and the helper; pkttyagent marks itself up,
+/// closes its notice and stays until SIGTERM, which it notes.
+class PolkitTest : public WorldTest {
+ protected:
+  PolkitTest() {
+    start({}, &polkit);
+    writeTool(folder, "pkcheck",
+              recordArguments(record("pkcheck")) + "\n[ -e '" + up + "' ] && exit 0\nread v < '" +
+                  verdict("0") + "'; [ \"$v\" = kill ] && kill -KILL $$; exit \"$v\"");
+    writeTool(folder, "pkexec", recordArguments(record("pkexec")) + "\nshift 2; exec \"$@\"");
+    writeTool(folder, "pkttyagent",
+              recordArguments(record("agent")) + "\ntrap 'kill $!; echo stopped >>\"" + up +
+                  "\"; exit' TERM\ntouch '" + up + "'; exec >&-; sleep 30 & wait");
+  }
+  std::string verdict(const std::string& text) { return folder.file("verdict", text + "\n"); }
+  std::string record(const std::string& name) { return (folder.path() / (name + "-calls")); }
+  std::string tool(const std::string& name) { return (folder.path() / name); }
+  bool run(const std::string& path, const Args& arguments = {nullptr}) {
+    return peer().executePrivilegesWithCommand(path.c_str(), arguments.data());
+  }
+  /// What pkcheck and pkttyagent are told about this process: "PID,START".
+  static std::string process() {
+    return std::to_string(::getpid()) + "," +
+           std::to_string(processStartTime(fileText("/proc/self/stat")).value_or(0));
+  }
+  std::vector<std::string> checked() {
+    return {"--action-id", "org.morvane.exec", "--process",
+            process() + "," + std::to_string(::getuid()), "--allow-user-interaction"};
+  }
+
+  TempFolder folder;
+  const std::string up = (folder.path() / "agent-up").string();
+  bool terminal = false;
+  PolkitAuthorizationService polkit{
+      {tool("pkcheck"), tool("pkexec"), tool("pkttyagent"), tool("pkaction"), "/helper"},
+      [this] { return terminal; }};
+};
+
+TEST_F(PolkitTest, EachAnswerOfPkcheckIsMappedAndEveryToolAsksAgain) {
+  const std::string recorder = writeTool(folder, "tool", recordArguments(record("tool")));
+  // 2: no agent, and no terminal to start one on. 0 alone lets the tool run.
+  const std::pair<std::string, OSStatus> rows[] = {{"1", -60005}, {"3", -60006},    {"2", -60008},
+                                                   {"4", -60008}, {"kill", -60008}, {"0", 0}};
+  for (const auto& [answer, status] : rows) {
+    verdict(answer);
+    world.log.clear();
+    EXPECT_EQ(run(recorder), status == 0) << "pkcheck answered " << answer;
+    EXPECT_EQ(world.log,
+              status == 0 ? Lines{} : Lines{"Copy Rights Unsuccessful: " + std::to_string(status)})
+        << "pkcheck answered " << answer;
+  }
+  EXPECT_EQ(fileText(record("pkcheck")), recorded(std::vector(std::size(rows), checked())));
+  EXPECT_EQ(fileText(record("tool")), recorded({{}})) << "a refused tool was started";
+  EXPECT_EQ(fileText(record("agent")), "") << "an agent started without a terminal";
+}
+
+TEST_F(PolkitTest, ToolsRunThroughPkexecAndTheHelperWithEveryArgumentIntact) {
+  const std::string recorder = writeTool(folder, "tool", recordArguments(record("tool")));
+  const Args arguments{"a b", "", "'\"", "; rm -rf /", "$(touch x)", "line\nbreak", "-rf", nullptr};
+  const std::vector<std::string> hostile(arguments.begin(), arguments.end() - 1);
+  ASSERT_TRUE(run(recorder, arguments));
+  std::vector<std::string> throughPkexec{"--disable-internal-agent", "/helper", recorder};
+  throughPkexec.insert(throughPkexec.end(), hostile.begin(), hostile.end());
+  EXPECT_EQ(fileText(record("pkexec")), recorded({throughPkexec}));
+  EXPECT_EQ(fileText(record("tool")), recorded({hostile}));
+  // Its output goes nowhere, so a tool that writes much more than a pipe holds still ends.
+  EXPECT_TRUE(run(writeTool(folder, "big", "exec head -c 67108864 /dev/zero")));
+}
+
+TEST_F(PolkitTest, WithoutAgentATerminalGetsOneForTheRunAndItEndsWithTheRun) {
+  terminal = true;
+  verdict("2");
+  EXPECT_TRUE(run(writeTool(folder, "tool", "exit 0")));
+  EXPECT_TRUE(run(tool("tool")));
+  EXPECT_EQ(fileText(record("agent")),
+            recorded({{"--process", process(), "--fallback", "--notify-fd", "1"}}));
+  EXPECT_EQ(fileText(record("pkcheck")), recorded({checked(), checked(), checked()}));
+  EXPECT_EQ(fileText(up), "") << "the agent did not stay";
+  EXPECT_EQ(polkit.free(peer().authorizationRef(), kAuthorizationFlagDefaults), 0);
+  EXPECT_EQ(fileText(up), "stopped\n");
+}
+
+TEST_F(PolkitTest, WithoutAnyWayToTheRightEveryRequestFailsAsInternal) {
+  int choices = 0;
+  ChosenAuthorizationService none([&] { return ++choices, nullptr; });
+  start({}, &none);
+  EXPECT_FALSE(run(writeTool(folder, "tool", "exit 0")));
+  EXPECT_FALSE(run(tool("tool")));
+  EXPECT_EQ(choices, 1) << "the way is chosen once a run";
+  EXPECT_EQ(world.log, Lines(2, "Copy Rights Unsuccessful: -60008"));
+}
+
+TEST(AuthorizationChoice, RootThenPolkitThenSudoOnATerminalAskingNoMoreThanNeeded) {
+  const struct {
+    bool root, polkit, terminal;
+    AuthorizationMode mode;
+    std::string asked;
+  } rows[] = {{true, true, true, AuthorizationMode::kRoot, "root "},
+              {false, true, true, AuthorizationMode::kPolkit, "root polkit "},
+              {false, false, true, AuthorizationMode::kSudo, "root polkit terminal "},
+              {false, false, false, AuthorizationMode::kNone, "root polkit terminal "}};
+  for (const auto& row : rows) {
+    std::string asked;
+    const auto ask = [&](const char* what, bool answer) {
+      return [&asked, what, answer] { return asked += std::string(what) + " ", answer; };
+    };
+    EXPECT_EQ(chooseAuthorizationMode(ask("root", row.root), ask("polkit", row.polkit),
+                                      ask("terminal", row.terminal)),
+              row.mode)
+        << "asked " << asked;
+    EXPECT_EQ(asked, row.asked);
+  }
+}
+
+TEST(ProcessStartTime, IsTheTwentySecondFieldWhateverTheCommandName) {
+  const std::string f = " S 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 4242 0 0";
+  const std::pair<std::string, std::optional<unsigned long long>> rows[] = {
+      {"7 (sh)" + f, 4242}, {"7 (a b) c) S)" + f, 4242}, {"7 (x)" + f.substr(0, 47), std::nullopt}};
+  for (const auto& [stat, start] : rows) {
+    EXPECT_EQ(processStartTime(stat), start) << stat;
+  }
+}
+
+}  // namespace
+}  // namespace morvane::testing
