@@ -99,9 +99,12 @@ bool PolkitAuthorizationService::usable() const {
   if (::access(tools_.pkexec.c_str(), X_OK) != 0 || ::access(tools_.pkcheck.c_str(), X_OK) != 0) {
     return false;
   }
+  // Without polkit's daemon pkaction complains on every run that needs the right; the other
+  // ways are taken then, and its complaint would only mislead.
+  ChildStreams silent = kQuietStreams;
+  silent.errorToNull = true;
   const char* pkaction = tools_.pkaction.c_str();
-  return exitStatus(
-             runAndWait(pkaction, {pkaction, "--action-id", kPolkitAction}, kQuietStreams)) == 0;
+  return exitStatus(runAndWait(pkaction, {pkaction, "--action-id", kPolkitAction}, silent)) == 0;
 }
 
 OSStatus PolkitAuthorizationService::create(AuthorizationFlags, AuthorizationRef* authorization) {

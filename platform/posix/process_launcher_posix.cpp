@@ -33,7 +33,7 @@ class SpawnActions {
 
   /// Adds the redirections of `streams`, then closes every descriptor above 2.
   bool connect(const ChildStreams& streams) {
-    if (!valid_ || !connectInput(streams) || !connectOutput(streams)) {
+    if (!valid_ || !connectInput(streams) || !connectOutput(streams) || !connectError(streams)) {
       return false;
     }
     // After the redirections: the pipe's end sits above 2 until it is copied onto standard
@@ -55,6 +55,11 @@ class SpawnActions {
     }
     return streams.output < 0 ||
            ::posix_spawn_file_actions_adddup2(&actions_, streams.output, STDOUT_FILENO) == 0;
+  }
+
+  bool connectError(const ChildStreams& streams) {
+    return !streams.errorToNull || ::posix_spawn_file_actions_addopen(
+                                       &actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0) == 0;
   }
 
   posix_spawn_file_actions_t actions_;

@@ -49,13 +49,15 @@ class ChildProcess {
   pid_t pid_;
 };
 
-/// How a started tool's standard streams are connected. Standard error is always the
-/// program's own.
+/// How a started tool's standard streams are connected.
 struct ChildStreams {
   /// True: standard input reads /dev/null. False: it is the program's own.
   bool inputFromNull = false;
   /// True: standard output is discarded into /dev/null.
   bool outputToNull = false;
+  /// True: standard error is discarded too, for a question whose answer is its exit status
+  /// alone. False: it is the program's own.
+  bool errorToNull = false;
   /// When not -1 (and output is not discarded), this descriptor becomes standard output.
   int output = -1;
   /// The tool's environment, null-terminated; the program's own when null.
