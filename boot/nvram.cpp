@@ -1,11 +1,11 @@
 // The io boot argument in the firmware variable "boot-args".
 #include "app/MorvaneAppDelegate.h"
+#include "exec/tool_paths.h"
 
 namespace morvane {
 namespace {
 
 constexpr char kIoBootArgument[] = "io=0x00040000";
-constexpr char kNvramTool[] = "/usr/sbin/nvram";
 
 /// Both writes replace the whole variable.
 constexpr const char* kClearBootArgs[] = {"boot-args=", nullptr};
@@ -21,8 +21,7 @@ bool MorvaneAppDelegate::hasNVRAMArg() {
 
 bool MorvaneAppDelegate::writeNVRAMArg(bool remove) {
   // The machine name the running system reports, not the architecture we were built for.
-  const std::optional<std::string> machine =
-      runCommand("/usr/bin/uname", std::vector<std::string>{"-m"});
+  const std::optional<std::string> machine = runCommand(kUnameTool, std::vector<std::string>{"-m"});
   if (!machine || !machine->starts_with("x86_64")) {
     return true;
   }

@@ -1,5 +1,6 @@
 // The reboot marker file: the one rule for trusting it, and its touch.
 #include "app/MorvaneAppDelegate.h"
+#include "exec/tool_paths.h"
 
 namespace morvane {
 
@@ -27,7 +28,7 @@ void MorvaneAppDelegate::touchRebootMarker() {
     return;  // like a failed touch, which its callers ignore too
   }
   const char* marker[] = {preInstallCheckRebootFile->c_str(), nullptr};
-  executePrivilegesWithCommand("/usr/bin/touch", marker);
+  executePrivilegesWithCommand(kTouchTool, marker);
 }
 
 }  // namespace morvane

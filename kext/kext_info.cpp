@@ -1,6 +1,7 @@
 // Read-only questions about a kext: its bundle information, whether it is loaded, and how it
 // compares with the installed copy.
 #include "app/MorvaneAppDelegate.h"
+#include "exec/tool_paths.h"
 #include "kext/kext_listing.h"
 #include "kext/kext_paths.h"
 #include "kext/version_order.h"
@@ -18,7 +19,7 @@ std::optional<std::string> MorvaneAppDelegate::getInfoPlistWithKey(const std::st
 
 bool MorvaneAppDelegate::checkKextLoadedWithBundleID(const std::string& bundleID) {
   const std::optional<std::string> listing =
-      runCommand("/usr/sbin/kextstat", std::vector<std::string>{"-l", "-bundle-id", bundleID});
+      runCommand(kKextstatTool, std::vector<std::string>{"-l", "-bundle-id", bundleID});
   return listing && listsALoadedKext(*listing);
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "app/MorvaneAppDelegate.h"
+#include "exec/tool_paths.h"
 #include "kext/kext_paths.h"
 
 namespace morvane {
@@ -18,9 +19,9 @@ bool MorvaneAppDelegate::unInstallKext(const std::string& path) {
   // The path as the caller checked it: the uninstall pass gives its uninstallTarget, an
   // upgrade the installed copy.
   const char* unload[] = {path.c_str(), nullptr};
-  executePrivilegesWithCommand("/sbin/kextunload", unload);
+  executePrivilegesWithCommand(kKextunloadTool, unload);
   const char* remove[] = {"-rf", path.c_str(), nullptr};
-  return executePrivilegesWithCommand("/bin/rm", remove);
+  return executePrivilegesWithCommand(kRmTool, remove);
 }
 
 int MorvaneAppDelegate::installKext(const std::string& source, const std::string& dest) {
@@ -57,10 +58,10 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
     return 0;
   }
   const char* copy[] = {"-rf", source.c_str(), dest.c_str(), nullptr};
-  int result = executePrivilegesWithCommand("/bin/cp", copy) ? 1 : 0;
+  int result = executePrivilegesWithCommand(kCpTool, copy) ? 1 : 0;
   if (m_bLoadKext && result == 1) {
     const char* load[] = {dest.c_str(), nullptr};
-    result = executePrivilegesWithCommand("/sbin/kextload", load) ? 1 : 0;
+    result = executePrivilegesWithCommand(kKextloadTool, load) ? 1 : 0;
   }
   return result;
 }
@@ -104,7 +105,7 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
       return false;
     }
   }
-  executePrivilegesWithCommand("/usr/bin/touch", touchArg);
+  executePrivilegesWithCommand(kTouchTool, touchArg);
   return !platform_.process.interrupted();
 }
 

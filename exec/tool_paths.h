@@ -1,0 +1,24 @@
+// The system tools the program runs, each by its one fixed absolute path.
+#pragma once
+
+namespace morvane {
+
+/// Run without privileges: asked about loaded kexts and the machine name.
+inline constexpr char kKextstatTool[] = "/usr/sbin/kextstat";
+inline constexpr char kUnameTool[] = "/usr/bin/uname";
+
+/// Run with administrator rights (the nvram tool also without, to read the boot arguments).
+inline constexpr char kKextunloadTool[] = "/sbin/kextunload";
+inline constexpr char kKextloadTool[] = "/sbin/kextload";
+inline constexpr char kCpTool[] = "/bin/cp";
+inline constexpr char kRmTool[] = "/bin/rm";
+inline constexpr char kTouchTool[] = "/usr/bin/touch";
+inline constexpr char kNvramTool[] = "/usr/sbin/nvram";
+
+/// Every tool the program runs with administrator rights, and so the only ones that the root
+/// helper starts. A tool added to a privileged call must be added here as well.
+inline constexpr const char* kPrivilegedTools[] = {
+    kKextunloadTool, kKextloadTool, kCpTool, kRmTool, kTouchTool, kNvramTool,
+};
+
+}  // namespace morvane
