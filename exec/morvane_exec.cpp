@@ -25,7 +25,6 @@
 #include <syslog.h>
 #include <unistd.h>
 
-#include <string.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
