@@ -38,7 +38,7 @@ constexpr int kToolNotAllowed = 65;
 constexpr int kExecFailed = 66;
 constexpr int kUnsafeStart = 67;
 
-/// The whole environment of every tool.
+/// The whole environment of every tool (writable arrays only because execve takes char*).
 char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
 char kLang[] = "LANG=C";
 char* const kToolEnvironment[] = {kPath, kLang, nullptr};
