@@ -7,10 +7,11 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/gtk/window_module.h"
+#include "platform/posix/executable_folder.h"
 
+// The installed module's folder relative to the executable's (set by the build).
 #ifndef MORVANE_WINDOW_MODULE_DIR
 #define MORVANE_WINDOW_MODULE_DIR "../lib/morvane"
 #endif
@@ -55,35 +56,25 @@ bool displayNamed() {
   return false;
 }
 
-/// Where the module may be: beside the executable (a build folder), then the installed
-/// library folder relative to it. Found through /proc/self/exe, never through the search path.
-std::vector<fs::path> moduleCandidates() {
-  std::error_code error;
-  const fs::path folder = fs::read_symlink("/proc/self/exe", error).parent_path();
-  if (error) {
-    return {};
-  }
-  return {folder / kWindowModuleFile, folder / MORVANE_WINDOW_MODULE_DIR / kWindowModuleFile};
-}
-
+/// Loads the module from beside the executable (a build folder), else from the installed
+/// library folder relative to it.
 LibraryHandle loadModule(std::string* why) {
-  for (const fs::path& candidate : moduleCandidates()) {
-    std::error_code error;
-    if (!fs::exists(candidate, error)) {
-      continue;
-    }
-    // Never unloaded: a toolkit that failed to open its display may have left threads and
-    // handlers behind in its libraries.
-    LibraryHandle library(::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
-    if (!library) {
-      const char* reason = ::dlerror();
-      *why = std::string("the window module cannot be loaded: ") +
-             (reason != nullptr ? reason : candidate.c_str());
-    }
-    return library;
+  const auto found = findBesideExecutable(
+      {kWindowModuleFile, fs::path(MORVANE_WINDOW_MODULE_DIR) / kWindowModuleFile},
+      fs::file_type::regular);
+  if (!found) {
+    *why = std::string("the window module ") + kWindowModuleFile + " is not installed";
+    return nullptr;
   }
-  *why = std::string("the window module ") + kWindowModuleFile + " is not installed";
-  return nullptr;
+  // Never unloaded: a toolkit that failed to open its display may have left threads and
+  // handlers behind in its libraries.
+  LibraryHandle library(::dlopen(found->c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
+  if (!library) {
+    const char* reason = ::dlerror();
+    *why = std::string("the window module cannot be loaded: ") +
+           (reason != nullptr ? reason : found->c_str());
+  }
+  return library;
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include <libintl.h>
 
 #include <clocale>
-#include <filesystem>
 #include <string>
 
-#ifndef MORVANE_INSTALLED_LOCALE_DIR
-#define MORVANE_INSTALLED_LOCALE_DIR "/usr/local/share/locale"
+#include "platform/posix/executable_folder.h"
+
+// The installed catalogues' folder relative to the executable's (set by the build).
+#ifndef MORVANE_LOCALE_DIR
+#define MORVANE_LOCALE_DIR "../share/locale"
 #endif
 
 namespace morvane {
@@ -15,16 +17,13 @@ namespace {
 
 constexpr char kDomain[] = "morvane";
 
+/// "locale" beside the executable in a build folder, else the installed folder; empty when
+/// neither is there, which leaves gettext its own default. Folders only: beside an executable
+/// installed in /usr/bin, "locale" is the program of that name.
 std::string defaultCatalogueFolder() {
-  std::error_code error;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    const std::filesystem::path beside = exe.parent_path() / "locale";
-    if (std::filesystem::is_directory(beside, error)) {
-      return beside.string();
-    }
-  }
-  return MORVANE_INSTALLED_LOCALE_DIR;
+  const auto folder =
+      findBesideExecutable({"locale", MORVANE_LOCALE_DIR}, std::filesystem::file_type::directory);
+  return folder ? folder->string() : std::string();
 }
 
 }  // namespace
@@ -38,7 +37,9 @@ void GettextLocalizer::bindOnce() const {
   std::setlocale(LC_MESSAGES, "");
   std::setlocale(LC_CTYPE, "");
   const std::string folder = catalogueFolder_.empty() ? defaultCatalogueFolder() : catalogueFolder_;
-  ::bindtextdomain(kDomain, folder.c_str());
+  if (!folder.empty()) {
+    ::bindtextdomain(kDomain, folder.c_str());
+  }
   ::bind_textdomain_codeset(kDomain, "UTF-8");
 }
 

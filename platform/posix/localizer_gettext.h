@@ -7,7 +7,8 @@
 namespace morvane {
 
 /// gettext, domain "morvane", the English text as message id. The catalogues are looked for
-/// in "locale" beside the executable (a build folder), then in the installed locale folder.
+/// in "locale" beside the executable (a build folder), then in the installed locale folder
+/// relative to the executable (../share/locale from bin).
 class GettextLocalizer final : public Localizer {
  public:
   /// `catalogueFolder` names the folder of the catalogues; empty finds it as above.
