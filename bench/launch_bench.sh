@@ -5,7 +5,14 @@
 # nothing that only the prompt needs is linked or set up at start-up.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# With MORVANE_BENCH_BUILD naming a build folder made with MORVANE_BENCHMARKS=ON (bench/run-all
+# makes one), its programs are used as they are; otherwise build/ is built here.
 runs=${1:-400}
-bash scripts/build build >/dev/null
-g++ -std=c++20 -O2 -Wall -Wextra -o build/spawn_timer bench/spawn_timer.cpp
-./build/spawn_timer "$runs" "$PWD/build/Morvane" /bin/true
+if [[ -n ${MORVANE_BENCH_BUILD-} ]]; then
+  build=$(cd "$MORVANE_BENCH_BUILD" && pwd) timer=$build/bench/spawn_timer
+else
+  bash scripts/build build >/dev/null
+  g++ -std=c++20 -O2 -Wall -Wextra -o build/spawn_timer bench/spawn_timer.cpp
+  build=$PWD/build timer=$build/spawn_timer
+fi
+"$timer" "$runs" "$build/Morvane" /bin/true

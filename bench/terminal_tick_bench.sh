@@ -5,14 +5,17 @@
 # TICKS, are what a tick costs. The aim is under 200: a tick rewrites only the countdown line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# With MORVANE_BENCH_BUILD naming a build folder made with MORVANE_BENCHMARKS=ON (bench/run-all
+# makes one), its programs are used as they are; otherwise build/ is built here.
 ticks=${1:-5}
-bash scripts/build build >/dev/null
+build=${MORVANE_BENCH_BUILD:-build}
+[[ -n ${MORVANE_BENCH_BUILD-} ]] || bash scripts/build build >/dev/null
 scratch=$(mktemp -d)
 tmux=(tmux -S "$scratch/tmux" -f /dev/null)
 trap '"${tmux[@]}" kill-server 2>/dev/null || true; rm -rf -- "$scratch"' EXIT
 tests/sandbox/make-sandbox "$scratch/root" --kext /Users/Shared/A.kext com.example.a 1.0
 "${tmux[@]}" new-session -d -x 80 -y 24 tests/sandbox/run-in-sandbox "$scratch/root" \
-  --binary build/Morvane -- -i /Users/Shared/A.kext
+  --binary "$build/Morvane" -- -i /Users/Shared/A.kext
 "${tmux[@]}" pipe-pane -o "cat >$scratch/wire"
 
 # Waits until the countdown shows COUNT, then prints the bytes written so far.

@@ -7,9 +7,16 @@
 # mapped: nothing is ever answered.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# With MORVANE_BENCH_BUILD naming a build folder made with MORVANE_BENCHMARKS=ON (bench/run-all
+# makes one), its programs are used as they are; otherwise build/ is built here.
 runs=${1:-20}
-bash scripts/build build >/dev/null
-g++ -std=c++20 -O2 -Wall -Wextra -o build/map_timer bench/map_timer.cpp -lX11
+if [[ -n ${MORVANE_BENCH_BUILD-} ]]; then
+  build=$(cd "$MORVANE_BENCH_BUILD" && pwd) timer=$build/bench/map_timer
+else
+  bash scripts/build build >/dev/null
+  g++ -std=c++20 -O2 -Wall -Wextra -o build/map_timer bench/map_timer.cpp -lX11
+  build=$PWD/build timer=$build/map_timer
+fi
 
 scratch=$(mktemp -d)
 server=
@@ -25,5 +32,5 @@ server=$!
 read -r -t 10 number <&"$ready"
 export DISPLAY=:$number
 
-./build/map_timer "$runs" ./build/Morvane -f "$scratch/Bench.kext" -- \
+"$timer" "$runs" "$build/Morvane" -f "$scratch/Bench.kext" -- \
   zenity --question --title Morvane --text "The installation is completed." --width 420 --height 150
