@@ -54,7 +54,8 @@ root=$scratch/root
 mkdir -p "$root/opt"
 dpkg-deb -x "${packages[0]}" "$root/opt/unpacked"
 reason=$("$sandbox/run-in-sandbox" "$root" --check 2>&1) || skip "$reason"
-program=/opt/unpacked/usr/bin/Morvane
+# bin/Morvane under the build's own prefix (/usr, /usr/local...).
+program=/$(cd "$root" && find opt/unpacked -path '*/bin/Morvane' -type f | head -1)
 
 # The translations: the prompt on a terminal, in German.
 "${tmux[@]}" new-session -d -x 100 -y 24 bash -c \
