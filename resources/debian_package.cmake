@@ -20,11 +20,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
 # What the package needs, one entry each. The executable links only the C library and
 # libplist (the C++ runtime is linked in); libsystemd0 is loaded when the restart is asked
-# for, and sudo gives a user who is not root the administrator right.
-set(morvane_depends "libc6 (>= 2.36)" "libplist3 (>= 2.2.0)" libsystemd0 sudo)
-# The window module needs GTK 3 and Xlib, but the program asks on the terminal where the module cannot
-# be loaded, so a machine without a desktop need not have it.
-set(morvane_recommends "libgtk-3-0 (>= 3.16.2)" libx11-6)
+# for, and pkexec (which brings polkit's daemon and pkcheck) gives a user who is not root the
+# administrator right through the root helper.
+set(morvane_depends "libc6 (>= 2.36)" "libplist3 (>= 2.2.0)" libsystemd0 pkexec)
+# Recommended only: the window module needs GTK 3 and Xlib, but the program asks on the
+# terminal where the module cannot be loaded, so a machine without a desktop need not have
+# them; sudo is the way to the right on a terminal where polkit's daemon is not running.
+set(morvane_recommends "libgtk-3-0 (>= 3.16.2)" libx11-6 sudo)
 list(JOIN morvane_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 list(JOIN morvane_recommends ", " CPACK_DEBIAN_PACKAGE_RECOMMENDS)
 include(CPack)
