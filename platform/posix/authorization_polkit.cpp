@@ -25,6 +25,14 @@ constexpr int kStartTimeField = 22;
 /// pkcheck's exit status when no authentication agent could ask the user.
 constexpr int kNoAgent = 2;
 
+/// The streams of pkaction and pkcheck, whose answer is their exit status. Their complaints
+/// would reach the user's terminal: "no agent is available" just before the program's own agent
+/// asks, a missing daemon on every run, a refusal that the program logs with its own status.
+constexpr ChildStreams kAnswerOnly{.inputFromNull = true,
+                                   .outputToNull = true,
+                                   .errorToNull = true,
+                                   .environment = kToolEnvironment};
+
 /// The start time of this process, which tells it apart from a later one with the same pid.
 std::optional<unsigned long long> ownStartTime() {
   const UniqueFd stat(::open("/proc/self/stat", O_RDONLY | O_CLOEXEC));
@@ -99,12 +107,10 @@ bool PolkitAuthorizationService::usable() const {
   if (::access(tools_.pkexec.c_str(), X_OK) != 0 || ::access(tools_.pkcheck.c_str(), X_OK) != 0) {
     return false;
   }
-  // Without polkit's daemon pkaction complains on every run that needs the right; the other
-  // ways are taken then, and its complaint would only mislead.
-  ChildStreams silent = kQuietStreams;
-  silent.errorToNull = true;
+  // Without polkit's daemon pkaction fails, quietly, and the other ways are taken.
   const char* pkaction = tools_.pkaction.c_str();
-  return exitStatus(runAndWait(pkaction, {pkaction, "--action-id", kPolkitAction}, silent)) == 0;
+  Argv argv{pkaction, "--action-id", kPolkitAction};
+  return exitStatus(runAndWait(pkaction, std::move(argv), kAnswerOnly)) == 0;
 }
 
 OSStatus PolkitAuthorizationService::create(AuthorizationFlags, AuthorizationRef* authorization) {
@@ -188,7 +194,7 @@ std::optional<int> PolkitAuthorizationService::check(const Credential& credentia
   if (mayAsk) {
     argv.push_back("--allow-user-interaction");
   }
-  return exitStatus(runAndWait(pkcheck, std::move(argv), kQuietStreams));
+  return exitStatus(runAndWait(pkcheck, std::move(argv), kAnswerOnly));
 }
 
 bool PolkitAuthorizationService::startAgent(const std::string& process) {
