@@ -3,19 +3,13 @@
 // The sandboxed host (tests/sandbox) as the whole-run tests use it: a sandbox of their own, the
 // built executable run inside it, without a terminal or as a user meets it (on a terminal or a
 // private X server, answered with keys), and what its tools saw and left behind.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -79,72 +73,6 @@ inline ProgramResult sandboxScript(const std::string& name, const Args& argument
   return runProgram(sandboxScriptPath(name), arguments, sandboxEnvironment());
 }
 
-/// A program started in the background, standard input from /dev/null and both output streams
-/// into one file, in a session of its own without a terminal; ended and reaped when dropped, if
-/// it still runs.
-class StartedProgram {
- public:
-  StartedProgram(const std::string& program, Args arguments, Args environment,
-                 const std::string& outputFile) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-    arguments.insert(arguments.begin(), program);
-    if (::posix_spawn(&pid_, program.c_str(), &actions, &attributes, pointers(arguments).data(),
-                      pointers(environment).data()) != 0) {
-      status_ = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-  }
-  ~StartedProgram() {
-    // Asked first, so that a server can take its socket and lock files away.
-    if (!status_ && (::kill(pid_, SIGTERM) != 0 || !wait(5))) {
-      ::kill(pid_, SIGKILL);
-      wait(10);
-    }
-  }
-  StartedProgram(const StartedProgram&) = delete;
-  StartedProgram& operator=(const StartedProgram&) = delete;
-
-  /// Waits up to `seconds` for the end: the exit status, -1 for an end by a signal or a failed
-  /// start, none while it still runs.
-  std::optional<int> wait(double seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!status_) {
-      int status = 0;
-      const pid_t ended = ::waitpid(pid_, &status, WNOHANG);
-      if (ended == pid_ || (ended < 0 && errno != EINTR)) {
-        status_ = ended == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      } else if (std::chrono::steady_clock::now() >= end) {
-        break;
-      } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-    }
-    return status_;
-  }
-
- private:
-  static std::vector<char*> pointers(Args& texts) {
-    std::vector<char*> result;
-    for (std::string& text : texts) {
-      result.push_back(text.data());
-    }
-    result.push_back(nullptr);
-    return result;
-  }
-
-  pid_t pid_ = -1;
-  std::optional<int> status_;
-};
-
 inline std::string entry(const std::string& name) {
   return std::string(kExtensions) + "/" + name;
 }
@@ -175,24 +103,16 @@ class Sandbox {
   ProgramResult run(const Args& arguments) const {
     return sandboxScript("run-in-sandbox", Args{root_.string()} + arguments);
   }
-  /// The command line that runs Morvane with `arguments` in this sandbox.
-  Args command(const Args& arguments) const {
-    return Args{sandboxScriptPath("run-in-sandbox"), root_.string(), "--binary", MORVANE_BINARY,
-                "--"} +
-           arguments;
+  /// The command line that runs Morvane with `arguments` in this sandbox, with the `options`
+  /// of run-in-sandbox.
+  Args command(const Args& options, const Args& arguments) const {
+    return Args{sandboxScriptPath("run-in-sandbox"), root_.string(), "--binary", MORVANE_BINARY} +
+           options + Args{"--"} + arguments;
   }
   ProgramResult morvane(const Args& arguments) const {
     ProgramResult result = run(Args{"--binary", MORVANE_BINARY, "--"} + arguments);
     EXPECT_NE(result.status, 125) << result.output;
     return result;
-  }
-  /// Starts Morvane in the background with `arguments`, with the `options` of run-in-sandbox;
-  /// what it writes goes to the file "output" beside the sandbox.
-  std::unique_ptr<StartedProgram> start(const Args& options, const Args& arguments) const {
-    return std::make_unique<StartedProgram>(
-        sandboxScriptPath("run-in-sandbox"),
-        Args{root_.string(), "--binary", MORVANE_BINARY} + options + Args{"--"} + arguments,
-        sandboxEnvironment(), (folder_.path() / "output").string());
   }
   /// A folder beside the sandbox, for the files of a test.
   fs::path beside() const { return folder_.path(); }
@@ -266,23 +186,31 @@ inline bool eventually(const std::function<bool()>& done, double seconds = 10) {
   return done();
 }
 
+/// tmux with `arguments`, on the server whose socket is in `folder`.
+inline ProgramResult tmux(const fs::path& folder, const Args& arguments) {
+  return runProgram("tmux", Args{"-S", folder / "tmux", "-f", "/dev/null"} + arguments,
+                    sandboxEnvironment());
+}
+
 /// A private X server on a free display, for as long as it is kept.
 class XServer {
  public:
-  XServer()
-      : server_("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp"}, {},
-                (folder_.path() / "output").string()) {
+  XServer() {
     // Once it takes connections, Xvfb writes the display's number on a line of its own among
-    // its messages.
-    while (name_.empty() && !server_.wait(0.05)) {
-      std::istringstream output(fileText(folder_.path() / "output"));
-      for (std::string line; name_.empty() && std::getline(output, line) && !output.eof();) {
+    // its messages. The shell ends it when tmux goes.
+    tmux(folder_.path(), {"new-session", "-d", "bash", "-c",
+                          "/usr/bin/Xvfb -displayfd 1 -nolisten tcp & trap 'kill $!' HUP; wait"});
+    eventually([&] {
+      std::istringstream screen(tmux(folder_.path(), {"capture-pane", "-p"}).output);
+      for (std::string line; name_.empty() && std::getline(screen, line);) {
         if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
           name_ = ":" + line;
         }
       }
-    }
+      return !name_.empty();
+    });
   }
+  ~XServer() { tmux(folder_.path(), {"kill-server"}); }
   const std::string& name() const { return name_; }
 
   /// xdotool with `arguments` on this display, stopped after 30 seconds.
@@ -292,7 +220,6 @@ class XServer {
 
  private:
   TempFolder folder_;
-  StartedProgram server_;
   std::string name_;
 };
 
@@ -309,28 +236,23 @@ class UserRun {
  public:
   UserRun(const Sandbox& host, const Args& arguments, const XServer* x = nullptr)
       : x_(x), files_(host.beside()) {
-    if (x_ != nullptr) {
-      program_ = host.start({"--display", x->name(), "--login-manager", MORVANE_LOGIN_STANDIN},
-                            Args{"-t", kPromptTitle} + arguments);
-      return;
-    }
+    const Args command =
+        x ? host.command({"--display", x->name(), "--login-manager", MORVANE_LOGIN_STANDIN},
+                         Args{"-t", kPromptTitle} + arguments)
+          : host.command({}, arguments);
     // The command goes by a file, so that no byte of an argument is left to tmux.
-    std::string command;
-    for (const std::string& argument : host.command(arguments)) {
-      command += argument + '\0';
+    std::string text;
+    for (const std::string& argument : command) {
+      text += argument + '\0';
     }
-    std::ofstream(files_ / "command", std::ios::binary) << command;
+    std::ofstream(files_ / "command", std::ios::binary) << text;
     const char* script =
         "mapfile -d '' c <\"$0/command\"; stty -a >\"$0/before\"; if [[ ${c[5]} == '>&-' ]]; "
         "then unset 'c[5]'; \"${c[@]}\" <&- >&- 2>&-; else \"${c[@]}\"; fi; s=$?; "
         "stty -a >\"$0/after\"; echo $s >\"$0/s\"; mv \"$0/s\" \"$0/status\"";
-    tmux({"new-session", "-d", "-x", "80", "-y", "24", "bash", "-c", script, files_});
+    tmux(files_, {"new-session", "-d", "-x", "80", "-y", "24", "bash", "-c", script, files_});
   }
-  ~UserRun() {
-    if (x_ == nullptr) {
-      tmux({"kill-server"});
-    }
-  }
+  ~UserRun() { tmux(files_, {"kill-server"}); }
 
   /// Waits until the prompt is shown: false when the run ended before.
   bool prompted() {
@@ -348,7 +270,7 @@ class UserRun {
   void keys(const Args& keys) const {
     for (const std::string& key : keys) {
       if (x_ == nullptr) {
-        tmux({"send-keys", key == "Return" ? "Enter" : key == "space" ? "Space" : key});
+        tmux(files_, {"send-keys", key == "Return" ? "Enter" : key == "space" ? "Space" : key});
       } else if (key == "close") {
         x_->xdotool({"windowclose", window_});
       } else {  // focused first, as the user does before typing there
@@ -358,9 +280,6 @@ class UserRun {
   }
   /// The exit status, once the run has ended within `seconds`.
   std::optional<int> wait(double seconds) {
-    if (x_ != nullptr) {
-      return program_->wait(seconds);
-    }
     if (!eventually([&] { return fs::exists(files_ / "status"); }, seconds)) {
       return std::nullopt;
     }
@@ -369,20 +288,12 @@ class UserRun {
   bool shows(const std::string& text) const {
     return eventually([&] { return screen().find(text) != std::string::npos; }, 0);
   }
-  std::string screen() const {
-    return x_ != nullptr ? fileText(files_ / "output") : tmux({"capture-pane", "-p"}).output;
-  }
+  std::string screen() const { return tmux(files_, {"capture-pane", "-p"}).output; }
   std::string settings(const std::string& when) const { return fileText(files_ / when); }
 
  private:
-  ProgramResult tmux(const Args& arguments) const {
-    return runProgram("tmux", Args{"-S", files_ / "tmux", "-f", "/dev/null"} + arguments,
-                      sandboxEnvironment());
-  }
-
   const XServer* x_;
   fs::path files_;
-  std::unique_ptr<StartedProgram> program_;
   std::string window_;
 };
 
