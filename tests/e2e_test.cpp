@@ -36,8 +36,6 @@ inline constexpr char kUsage[] =
     "countdown auto-close.\n"
     "   -r: create check file for installer when User choose reboot in morvane.\n";
 
-constexpr char kReadBootArgs[] = "/usr/bin/uname\t-m\n/usr/sbin/nvram\tboot-args\n";
-
 TEST(WholeRunTest, EndsOfRunAtLaunch) {
   // A display is named on purpose: a run that ends at launch must not try to open it.
   const Args environment = {"PATH=/usr/bin:/bin", "DISPLAY=:97", "LANGUAGE=de", "LC_ALL=C.UTF-8"};
@@ -50,21 +48,10 @@ TEST(WholeRunTest, EndsOfRunAtLaunch) {
       {{"-f", ""}, 255, ""},
   };
   for (const auto& [arguments, status, out] : rows) {
-    const ProgramResult run = runProgram(MORVANE_BINARY, arguments, environment);
+    const ProgramResult run = runProgram(Args{MORVANE_BINARY} + arguments, environment);
     EXPECT_EQ(run.status, status) << ::testing::PrintToString(arguments);
     EXPECT_EQ(run.output, out) << ::testing::PrintToString(arguments);
   }
-}
-
-TEST_F(E2eTest, UninstallUnloadsThenRemovesEachKextAndLeavesOtherBootArguments) {
-  const Sandbox host(Args{"--boot-args", "debug=0x144"} + installed("ABC"));
-  // A trailing slash still names the entry, and the tools are given the entry itself.
-  EXPECT_EQ(host.morvane({"-u", "-n", entry("A.kext"), entry("B.kext") + "/"}).status, 1);
-  // Clearing the io argument is in WorldTest.BootArgumentDecision.
-  EXPECT_EQ(host.state("journal"), removal("A.kext") + removal("B.kext") + kReadBootArgs);
-  EXPECT_EQ(host.extensions(), std::set<std::string>{"C.kext"});
-  EXPECT_EQ(host.state("loaded"), "com.quorix.c\t1.0\n");
-  EXPECT_EQ(host.state("nvram"), "boot-args\tdebug=0x144\n");
 }
 
 TEST_F(E2eTest, TheFilterEndsTheRunWithOneWhenNothingIsLeftToInstall) {
@@ -120,7 +107,7 @@ Args offered(const std::string& path, const std::string& version = "2.0") {
 }
 
 TEST_F(E2eTest, BadInputAndFaultsEndWithAStatusOfTheTableAndChangeNothingElse) {
-  if (runProgram("tmux", {"-V"}, sandboxEnvironment()).status != 0) {
+  if (runProgram({"tmux", "-V"}).status != 0) {
     GTEST_SKIP() << "tmux is not installed (scripts/install-deps installs it)";
   }
   // Installations reach the prompt on a terminal, where Enter answers "Restart Later", then run

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -38,21 +37,6 @@ struct ProgramResult {
   std::string output;  // standard output and error, as they came
 };
 
-/// Runs `program` with `arguments` in exactly `environment`, through the program's own
-/// launcher; a shell joins the two output streams and appends the exit status. The program
-/// runs in a session of its own, without the tester's terminal, where a prompt could wait.
-inline ProgramResult runProgram(const std::string& program, const Args& arguments,
-                                const Args& environment) {
-  const Args shell = {"/bin/sh", "-c", "setsid -w \"$0\" \"$@\" 2>&1; printf '\\n%d' \"$?\"",
-                      program};
-  const std::string output =
-      PosixProcessLauncher()
-          .launchAndReadOutput("/usr/bin/env", Args{"-i"} + environment + shell + arguments)
-          .value_or("\n-1");
-  const std::size_t end = output.rfind('\n');
-  return {std::stoi(output.substr(end + 1)), output.substr(0, end)};
-}
-
 /// A plain PATH and the sanitizers' options, for the scripts of tests/sandbox.
 inline Args sandboxEnvironment() {
   Args environment = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
@@ -64,13 +48,19 @@ inline Args sandboxEnvironment() {
   return environment;
 }
 
-inline std::string sandboxScriptPath(const std::string& name) {
-  return std::string(MORVANE_SANDBOX_DIR) + "/" + name;
-}
-
-/// Runs a script of tests/sandbox.
-inline ProgramResult sandboxScript(const std::string& name, const Args& arguments) {
-  return runProgram(sandboxScriptPath(name), arguments, sandboxEnvironment());
+/// Runs `command` (the program and its arguments) in exactly `environment`, through the
+/// program's own launcher; a shell joins the two output streams and appends the exit status.
+/// The program runs in a session of its own, without the tester's terminal, where a prompt
+/// could wait.
+inline ProgramResult runProgram(const Args& command,
+                                const Args& environment = sandboxEnvironment()) {
+  const Args shell = {"/bin/sh", "-c", "setsid -w \"$0\" \"$@\" 2>&1; printf '\\n%d' \"$?\""};
+  const std::string output =
+      PosixProcessLauncher()
+          .launchAndReadOutput("/usr/bin/env", Args{"-i"} + environment + shell + command)
+          .value_or("\n-1");
+  const std::size_t end = output.rfind('\n');
+  return {std::stoi(output.substr(end + 1)), output.substr(0, end)};
 }
 
 inline std::string entry(const std::string& name) {
@@ -96,21 +86,19 @@ inline std::string removal(const std::string& name) {
 class Sandbox {
  public:
   explicit Sandbox(const Args& options) : root_(folder_.path() / "root") {
-    const ProgramResult made = sandboxScript("make-sandbox", Args{root_.string()} + options);
+    const ProgramResult made =
+        runProgram(Args{MORVANE_SANDBOX_DIR "/make-sandbox", root_.string()} + options);
     EXPECT_EQ(made.status, 0) << made.output;
   }
 
-  ProgramResult run(const Args& arguments) const {
-    return sandboxScript("run-in-sandbox", Args{root_.string()} + arguments);
-  }
-  /// The command line that runs Morvane with `arguments` in this sandbox, with the `options`
+  /// The command line that runs Morvane with `arguments` in this sandbox, after the `options`
   /// of run-in-sandbox.
   Args command(const Args& options, const Args& arguments) const {
-    return Args{sandboxScriptPath("run-in-sandbox"), root_.string(), "--binary", MORVANE_BINARY} +
-           options + Args{"--"} + arguments;
+    return Args{MORVANE_SANDBOX_DIR "/run-in-sandbox", root_.string()} + options +
+           Args{"--binary", MORVANE_BINARY, "--"} + arguments;
   }
   ProgramResult morvane(const Args& arguments) const {
-    ProgramResult result = run(Args{"--binary", MORVANE_BINARY, "--"} + arguments);
+    ProgramResult result = runProgram(command({}, arguments));
     EXPECT_NE(result.status, 125) << result.output;
     return result;
   }
@@ -118,31 +106,17 @@ class Sandbox {
   fs::path beside() const { return folder_.path(); }
 
   /// Every file, folder and link of the sandbox outside what a run may change (the extensions
-  /// folder, the stand-ins' state, the default reboot marker): its type, permissions, a file's
-  /// time of the last change and a hash of its content or link target.
-  std::map<std::string, std::string> snapshot() const {
-    std::map<std::string, std::string> facts;
-    for (auto file = fs::recursive_directory_iterator(root_); file != fs::end(file); ++file) {
-      const std::string path = "/" + file->path().lexically_relative(root_).string();
-      if (path == kExtensions || path == "/var/sandbox" ||
-          path == "/Users/Shared/.quorix_install_reboot") {
-        file.disable_recursion_pending();
-        continue;
-      }
-      const fs::file_status status = file->symlink_status();
-      const bool link = fs::is_symlink(status);
-      const std::string content = link ? fs::read_symlink(file->path()).string()
-                                  : fs::is_regular_file(status) ? fileText(file->path())
-                                                                : "";
-      // A folder's time changes with its entries, which are looked at one by one.
-      const auto changed =
-          fs::is_regular_file(status) ? file->last_write_time().time_since_epoch().count() : 0;
-      facts[path] = std::to_string(static_cast<int>(status.type())) + " " +
-                    std::to_string(static_cast<int>(status.permissions())) + " " +
-                    std::to_string(changed) + " " +
-                    std::to_string(std::hash<std::string>{}(content));
-    }
-    return facts;
+  /// folder, the stand-ins' state, the default reboot marker): its type and permissions, and but
+  /// for a folder (whose time changes with its entries, each looked at itself) the time of the
+  /// last change, a link's target and a hash of a file's content.
+  std::string snapshot() const {
+    const std::string r = root_.string();
+    // clang-format off
+    return runProgram({"find", r, "(", "-path", r + kExtensions, "-o", "-path", r + "/var/sandbox",
+        "-o", "-path", r + "/Users/Shared/.quorix_install_reboot", ")", "-prune", "-o", "-type", "d",
+        "-printf", "%P %m\n", "-o", "-printf", "%P %y %m %T@ %l\n", "-type", "f", "-exec",
+        "sha1sum", "{}", "+"}).output;
+    // clang-format on
   }
 
   /// A stand-in's state file in /var/sandbox: "journal", "loaded" or "nvram".
@@ -168,7 +142,7 @@ class Sandbox {
 class SandboxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static const ProgramResult check = Sandbox({}).run({"--check"});
+    static const ProgramResult check = runProgram(Sandbox({}).command({"--check"}, {}));
     if (check.status != 0) {
       GTEST_SKIP() << "the sandboxed host cannot run here: " << check.output;
     }
@@ -188,8 +162,7 @@ inline bool eventually(const std::function<bool()>& done, double seconds = 10) {
 
 /// tmux with `arguments`, on the server whose socket is in `folder`.
 inline ProgramResult tmux(const fs::path& folder, const Args& arguments) {
-  return runProgram("tmux", Args{"-S", folder / "tmux", "-f", "/dev/null"} + arguments,
-                    sandboxEnvironment());
+  return runProgram(Args{"tmux", "-S", folder / "tmux", "-f", "/dev/null"} + arguments);
 }
 
 /// A private X server on a free display, for as long as it is kept.
@@ -215,7 +188,7 @@ class XServer {
 
   /// xdotool with `arguments` on this display, stopped after 30 seconds.
   ProgramResult xdotool(const Args& arguments) const {
-    return runProgram("/usr/bin/timeout", Args{"30", "xdotool"} + arguments, {"DISPLAY=" + name_});
+    return runProgram(Args{"/usr/bin/timeout", "30", "xdotool"} + arguments, {"DISPLAY=" + name_});
   }
 
  private:

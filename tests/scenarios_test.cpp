@@ -1,5 +1,5 @@
 // The delegate's steps as scenarios on the simulated machine. Whole runs of the uninstall pass
-// (its order, its stop at the first failure, the boot argument cleared only after success), the
+// (its order, its stop at the first failure, the boot argument then left as it was), the
 // launch filter and the refused paths are in e2e_test.cpp; what stays here is what a whole run
 // cannot reach: the installation pass behind the prompt, refused rights, tools that cannot
 // start, the launch's layout and the clean-up at termination.
@@ -13,6 +13,10 @@ namespace morvane::testing {
 namespace {
 
 constexpr char kRequest[] = "copyRights 42 system.privilege.admin 19";
+// The tools of a pass over a.kext, offered at /k/a.kext.
+const std::string a = entry("a.kext"), unload = "/sbin/kextunload " + a, rm = "/bin/rm -rf " + a,
+                  cp = "/bin/cp -rf /k/a.kext " + a, load = "/sbin/kextload " + a,
+                  touch = "/usr/bin/touch " + std::string(kExtensionsFolder);
 
 class ScenarioTest : public WorldTest {
  protected:
@@ -50,9 +54,6 @@ TEST_F(ScenarioTest, ARefusedRightOrAToolThatCannotStartStopsWhatDependsOnIt) {
 
   // Rows: the pass over a.kext (installed or not), the tools that cannot start, whether the
   // first request for the right is refused (the next one is granted), what started, the result.
-  const std::string a = entry("a.kext"), unload = "/sbin/kextunload " + a, rm = "/bin/rm -rf " + a,
-                    cp = "/bin/cp -rf /k/a.kext " + a, load = "/sbin/kextload " + a,
-                    touch = "/usr/bin/touch " + std::string(kExtensionsFolder);
   const std::string refused = "Copy Rights Unsuccessful: -60005", failed = "Error: -60031";
   struct Row {
     bool installed, uninstall;
@@ -106,7 +107,7 @@ TEST_F(ScenarioTest, InstallationPassStopsAtTheFirstFailureAndTouchesTheFolderOn
   world.journal.clear();
   peer().pathArray() = {"/k/a.kext/"};
   EXPECT_TRUE(peer().processKextInstall(false));
-  EXPECT_EQ(world.execs(), Lines{"/usr/bin/touch /System/Library/Extensions"});
+  EXPECT_EQ(world.execs(), Lines{touch});
 
   // A source gone since the launch is refused before any tool, with its log line (one that
   // names no entry: the whole runs "offered ." and "offered ..").
@@ -140,8 +141,6 @@ TEST_F(ScenarioTest, ALinkedSourceEntryOrMarkerIsNeverTrusted) {
   // A linked source is refused in the whole run "offered link". An installed entry that is still a
   // link when the copy comes would take the copy into the link's target: after a removal that could
   // not start, or a dangling one that is not removed.
-  const std::string a = entry("a.kext"), unload = "/sbin/kextunload " + a, rm = "/bin/rm -rf " + a,
-                    cp = "/bin/cp -rf /k/a.kext " + a;
   world.offer("/Users/Shared/real.kext", "1.0");
   world.offer("/k/a.kext", "2.0");
   const std::tuple<const char*, bool, Lines> rows[] = {
@@ -162,19 +161,18 @@ TEST_F(ScenarioTest, ALinkedSourceEntryOrMarkerIsNeverTrusted) {
 
   // A marker that is not root's own file is never believed, nor touched: any user could plant
   // one to stop every later installation, or a link to have root touch another file.
-  const std::string marker = "/Users/Shared/.marker", touch = "/usr/bin/touch " + marker,
-                    end = "/usr/bin/touch " + std::string(kExtensionsFolder);
+  const std::string marker = "/Users/Shared/.marker", touchMarker = "/usr/bin/touch " + marker;
   world.offer("/k/a.kext", "1.0");
   peer().pathArray() = {"/k/a.kext"};
   peer().rebootFile() = marker;
   peer().preInstall() = true;
   using Kind = FakeWorld::Kind;
   const std::tuple<const char*, std::optional<Kind>, uid_t, Lines> markers[] = {
-      {"absent", {}, 0, {cp, end, touch}},
-      {"root's file", Kind::kFile, 0, {touch}},
-      {"a link", {}, 0, {cp, end}},
-      {"another user's file", Kind::kFile, 501, {cp, end}},
-      {"a folder", Kind::kFolder, 0, {cp, end}}};
+      {"absent", {}, 0, {cp, touch, touchMarker}},
+      {"root's file", Kind::kFile, 0, {touchMarker}},
+      {"a link", {}, 0, {cp, touch}},
+      {"another user's file", Kind::kFile, 501, {cp, touch}},
+      {"a folder", Kind::kFolder, 0, {cp, touch}}};
   for (const auto& [name, kind, owner, execs] : markers) {
     world.journal.clear();
     world.log.clear();
@@ -197,7 +195,7 @@ TEST_F(ScenarioTest, ALinkedSourceEntryOrMarkerIsNeverTrusted) {
   world.files.erase(a);
   peer().nvram() = true;
   EXPECT_TRUE(peer().processKextInstall(false));
-  EXPECT_EQ(world.execs(), (Lines{"/usr/sbin/nvram boot-args=io=0x00040000", cp, end}));
+  EXPECT_EQ(world.execs(), (Lines{"/usr/sbin/nvram boot-args=io=0x00040000", cp, touch}));
 }
 
 TEST_F(ScenarioTest, TheFilterKeepsAKextThatIsNotLoadedOrOfferedInAHigherVersion) {
@@ -309,10 +307,8 @@ TEST_F(ScenarioTest, TheLayoutsAndTheCleanUpAtTermination) {
 TEST_F(ScenarioTest, ASignalDuringAToolEndsThePassAsAFailureWithoutAnotherTool) {
   // Each pass runs once for every tool of its whole sequence, the program asked to end while
   // that tool runs: the tools up to it ran, no other starts, and the pass fails.
-  const std::string a = entry("a.kext");
-  const Lines copy = {"/sbin/kextunload " + a, "/bin/rm -rf " + a, "/bin/cp -rf /k/a.kext " + a,
-                      "/sbin/kextload " + a, "/usr/bin/touch " + std::string(kExtensionsFolder)};
-  const Lines removal = {"/sbin/kextunload " + a, "/bin/rm -rf " + a, "/usr/sbin/nvram boot-args="};
+  const Lines copy = {unload, rm, cp, load, touch},
+              removal = {unload, rm, "/usr/sbin/nvram boot-args="};
   for (const bool uninstall : {false, true}) {
     const Lines& all = uninstall ? removal : copy;
     for (std::size_t during = 0; during < all.size(); ++during) {
