@@ -21,11 +21,9 @@ const std::string kKitA = "/Users/Shared/Kit/A.kext", kKitB = "/Users/Shared/Kit
 
 /// What the installation pass of the two offered kexts runs, in order: A is new, B upgrades an
 /// older copy that is installed and loaded.
-std::string installPass() {
-  return "/bin/cp\t-rf\t" + kKitA + "\t" + entry("A.kext") + "\n" + removal("B.kext") +
-         "/bin/cp\t-rf\t" + kKitB + "\t" + entry("B.kext") + "\n/usr/bin/touch\t" + kExtensions +
-         "\n";
-}
+const std::string kInstallPass = "/bin/cp\t-rf\t" + kKitA + "\t" + entry("A.kext") + "\n" +
+                                 removal("B.kext") + "/bin/cp\t-rf\t" + kKitB + "\t" +
+                                 entry("B.kext") + "\n/usr/bin/touch\t" + kExtensions + "\n";
 
 TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
   for (const char* tool :
@@ -49,15 +47,15 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
   // confirms the restart, so Continue never makes the marker; Escape or closing leave even with
   // a countdown whose end would install; the countdown's end installs with -d.
   const Row rows[] = {
-      {nullptr, {}, {"Up", "Return"}, 1, installPass()},
+      {nullptr, {}, {"Up", "Return"}, 1, kInstallPass},
       {nullptr, {}, {"Escape"}, 255, ""},
-      {nullptr, {"-i"}, {"1"}, 1, installPass()},
-      {nullptr, {}, {"2"}, std::nullopt, installPass()},
-      {&x, {}, {"Tab", "Return"}, std::nullopt, installPass() + kReboot},
-      {&x, {"-i", "-r", kMarker}, {"space"}, 1, installPass()},
+      {nullptr, {"-i"}, {"1"}, 1, kInstallPass},
+      {nullptr, {}, {"2"}, std::nullopt, kInstallPass},
+      {&x, {}, {"Tab", "Return"}, std::nullopt, kInstallPass + kReboot},
+      {&x, {"-i", "-r", kMarker}, {"space"}, 1, kInstallPass},
       {&x, {"-i", "-d", "-r", kMarker}, {"Escape"}, 255, ""},
       {&x, {"-i", "-d", "-r", kMarker}, {"close"}, 255, ""},
-      {&x, {"-i", "-d"}, {}, 1, installPass()},
+      {&x, {"-i", "-d"}, {}, 1, kInstallPass},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.options) + ::testing::PrintToString(row.keys) +

@@ -250,10 +250,10 @@ class FakeWorld final : public FileManager,
   }
   std::optional<std::string> textValue(const std::string& path,
                                        const std::string& key) const override {
-    if (!plists.contains(path) || !plists.at(path).contains(key)) {
-      return std::nullopt;
-    }
-    return plists.at(path).at(key);
+    const auto plist = plists.find(path);
+    return plist == plists.end() || !plist->second.contains(key)
+               ? std::nullopt
+               : std::optional(plist->second.at(key));
   }
   std::optional<std::string> bundleVersion(const std::string& bundlePath) const override {
     return textValue(infoPlist(bundlePath), "CFBundleVersion");
@@ -317,9 +317,7 @@ class FakeWorld final : public FileManager,
   }
   static OSStatus next(std::deque<OSStatus>& statuses) {
     const OSStatus status = statuses.empty() ? errAuthorizationSuccess : statuses.front();
-    if (!statuses.empty()) {
-      statuses.pop_front();
-    }
+    statuses.erase(statuses.begin(), statuses.begin() + (statuses.empty() ? 0 : 1));
     return status;
   }
 

@@ -28,15 +28,6 @@ int answer(sd_bus_message* call, void*, sd_bus_error*) {
   return sd_bus_reply_method_return(call, "");
 }
 
-bool serve(sd_bus* bus) {
-  for (;;) {
-    const int processed = sd_bus_process(bus, nullptr);
-    if (processed < 0 || (processed == 0 && sd_bus_wait(bus, UINT64_MAX) < 0)) {
-      return false;
-    }
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,5 +46,10 @@ int main(int argc, char** argv) {
   }
   std::printf("ready\n");
   std::fflush(stdout);
-  return serve(bus) ? 0 : 1;
+  for (;;) {
+    const int processed = sd_bus_process(bus, nullptr);
+    if (processed < 0 || (processed == 0 && sd_bus_wait(bus, UINT64_MAX) < 0)) {
+      return 1;
+    }
+  }
 }
