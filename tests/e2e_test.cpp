@@ -8,11 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <filesystem>
-#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "tests/sandbox_host.h"
@@ -67,7 +63,7 @@ TEST_F(E2eTest, TheFilterEndsTheRunWithOneWhenNothingIsLeftToInstall) {
   EXPECT_TRUE(
       asked.output.ends_with("; no controlling terminal (/dev/tty: No such device or address)\n"))
       << asked.output;
-  EXPECT_EQ(std::count(asked.output.begin(), asked.output.end(), '\n'), 1) << asked.output;
+  EXPECT_EQ(std::ranges::count(asked.output, '\n'), 1) << asked.output;
   EXPECT_EQ(host.morvane({"-f", a}).status, 255);
   EXPECT_EQ(host.state("journal"), ask + "a\n" + ask + "b\n" + ask + "a\n" + ask + "a\n");
 }

@@ -14,18 +14,14 @@
 namespace morvane::testing {
 namespace {
 
-/// `levels` nested arrays with `middle` at the bottom.
-std::string nest(std::size_t levels, const std::string& middle = "") {
+/// An XML list of `levels` nested arrays with `middle` at the bottom.
+std::string xmlNest(std::size_t levels, const std::string& middle = "") {
   std::string opened, closed;
   for (std::size_t level = 0; level < levels; ++level) {
     opened += "<array>";
     closed += "</array>";
   }
-  return opened + middle + closed;
-}
-
-std::string xmlNest(std::size_t levels, const std::string& middle = "") {
-  return xmlPlist(nest(levels, middle));
+  return xmlPlist(opened + middle + closed);
 }
 
 TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {

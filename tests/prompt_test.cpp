@@ -24,11 +24,8 @@ class PromptTest : public WorldTest {
     world.files.erase(entry("a.kext"));  // what an earlier answer left behind
     world.files.erase(kMarker);
     world.version = kLionSystemVersion;  // no default marker
-    world.refusals.clear();
+    world.refusals = {passFails ? errAuthorizationDenied : errAuthorizationSuccess};
     world.toolSeconds = 5;
-    if (passFails) {
-      world.refusals = {errAuthorizationDenied};
-    }
     options.insert(options.end(), {"-f", kKext});
     start(options);
     ASSERT_EQ(exitStatusOf([this] { delegate().applicationWillFinishLaunching(); }), std::nullopt);

@@ -15,9 +15,7 @@
 namespace morvane::testing {
 namespace {
 
-class RestartTest : public WorldTest {};
-
-TEST_F(RestartTest, DisposesOfWhatWasMadeAndStopsAtTheFirstFailure) {
+TEST_F(WorldTest, TheRestartRequestDisposesOfWhatWasMadeAndStopsAtTheFirstFailure) {
   const std::pair<std::string, Lines> rows[] = {
       {"",
        {"AECreateDesc", "AECreateAppleEvent", "AEDisposeDesc 1", "AESend", "AEDisposeDesc 2",

@@ -177,8 +177,6 @@ TEST_F(WorldTest, BootArgumentDecision) {
       {kX86,      noErr,  0x1068, false, "", false, true, false, true, "URSR", kIo},
       {kX86,      noErr,  -1,     false, "", false, true, false, true, "URSR", kIo},
   };
-  // clang-format on
-  // clang-format off
   const std::map<std::string, char> letters = {
       {"run /usr/bin/uname -m", 'U'}, {"run /usr/sbin/nvram boot-args", 'R'},
       {"exec /usr/sbin/nvram boot-args=io=0x00040000", 'S'},

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -122,14 +121,6 @@ class Sandbox {
   /// A stand-in's state file in /var/sandbox: "journal", "loaded" or "nvram".
   std::string state(const std::string& name) const {
     return fileText(root_ / "var/sandbox" / name);
-  }
-  /// The names in the extensions folder.
-  std::set<std::string> extensions() const {
-    std::set<std::string> names;
-    for (const fs::directory_entry& file : fs::directory_iterator(inside(kExtensions))) {
-      names.insert(file.path().filename().string());
-    }
-    return names;
   }
   fs::path inside(const std::string& path) const { return root_ / path.substr(1); }
 
