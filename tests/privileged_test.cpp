@@ -15,9 +15,7 @@
 namespace morvane::testing {
 namespace {
 
-using Args = std::vector<const char*>;
 using Lines = std::vector<std::string>;
-using Calls = std::vector<Lines>;
 
 /// Asks `service` for the rights named in `rights` (interaction allowed); the status.
 OSStatus request(SudoAuthorizationService& service, AuthorizationRef reference,
@@ -33,7 +31,7 @@ OSStatus request(SudoAuthorizationService& service, AuthorizationRef reference,
 /// Starts `tool` with `arguments` through `service` and waits for it; the status of the start.
 OSStatus runTool(SudoAuthorizationService& service, AuthorizationRef reference,
                  const std::string& tool, const Lines& arguments = {}) {
-  Args argv;
+  std::vector<const char*> argv;
   for (const std::string& argument : arguments) {
     argv.push_back(argument.c_str());
   }
@@ -73,7 +71,7 @@ TEST(SudoServiceTest, EachRequestStartAndReleaseAsSudoSeesThem) {
     const char* verdict;
     std::vector<const char*> rights;
     OSStatus granted, start;
-    Calls sudoSaw;
+    std::vector<Lines> sudoSaw;
     AuthorizationFlags release = 0;
   };
   const Row rows[] = {

@@ -201,6 +201,12 @@ TEST_F(ScenarioTest, TheFilterKeepsAKextThatIsNotLoadedOrOfferedInAHigherVersion
   peer().pathArray() = {"/k/new.kext", "/k/idle.kext"};
   EXPECT_TRUE(peer().filterNotInstallKext());
   EXPECT_EQ(peer().pathArray(), (Lines{"/k/new.kext", "/k/idle.kext"}));
+  // The loaded query needs an Info.plist: the query by identifier, its answer, and a listing
+  // that is not UTF-8 are in whole runs.
+  world.journal.clear();
+  world.offer("/k/bare.kext", std::nullopt);
+  EXPECT_FALSE(peer().isKextLoadedInSystem("/k/bare.kext"));
+  EXPECT_TRUE(world.journal.empty()) << "no Info.plist, no tool";
 }
 
 TEST_F(ScenarioTest, UpgradeStatusAgainstTheInstalledCopy) {
@@ -225,13 +231,6 @@ TEST_F(ScenarioTest, UpgradeStatusAgainstTheInstalledCopy) {
     EXPECT_EQ(install("a.kext") == 2, expected > 1);
     EXPECT_EQ(world.journal.empty(), expected > 1);
   }
-}
-
-TEST_F(ScenarioTest, TheLoadedQueryNeedsAnInfoPlist) {
-  // The query by identifier, its answer, and a listing that is not UTF-8 are in whole runs.
-  world.offer("/k/bare.kext", std::nullopt);
-  EXPECT_FALSE(peer().isKextLoadedInSystem("/k/bare.kext"));
-  EXPECT_TRUE(world.journal.empty()) << "no Info.plist, no tool";
 }
 
 TEST_F(ScenarioTest, TheDefaultMarkerOnlyOnSystemsOlderThanLionOrUnknown) {
