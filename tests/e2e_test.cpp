@@ -21,7 +21,7 @@ using E2eTest = SandboxTest;
 TEST(WholeRunTest, EndsOfRunAtLaunch) {
   // A display is named on purpose: a run that ends at launch must not try to open it.
   const Args environment = {"PATH=/usr/bin:/bin", "DISPLAY=:97", "LANGUAGE=de", "LC_ALL=C.UTF-8"};
-  // The usage text is known by its first and last lines, on standard output, untranslated.
+  // The usage text is known by its first and last lines and its length, untranslated.
   const std::string usage = "Usage: Morvane [-i] SOURCEPATH_1", end = "reboot in morvane.\n";
   const std::tuple<Args, int, std::string> rows[] = {
       {{}, 255, usage},
