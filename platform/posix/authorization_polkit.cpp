@@ -104,7 +104,7 @@ PolkitAuthorizationService::~PolkitAuthorizationService() {
 }
 
 bool PolkitAuthorizationService::usable() const {
-  if (::access(tools_.pkexec.c_str(), X_OK) != 0 || ::access(tools_.pkcheck.c_str(), X_OK) != 0) {
+  if (!isProgram(tools_.pkexec.c_str()) || !isProgram(tools_.pkcheck.c_str())) {
     return false;
   }
   // Without polkit's daemon pkaction fails, quietly, and the other ways are taken.
