@@ -121,7 +121,8 @@ class MorvaneAppDelegate {
   bool m_bDefaultInstalled = false;
   std::optional<std::string> windowTitle;
   std::optional<std::string> preInstallCheckRebootFile;
-  AuthorizationRef authorizationRef = kNoAuthorization;
+  /// The way to the administrator right, chosen at the first privileged tool; not owned.
+  PrivilegedWay* authorizationRef = nullptr;
   std::vector<std::string> m_pathArray;
   Button* cancelBtn = nullptr;
   Button* restartBtn = nullptr;

@@ -16,7 +16,7 @@ bool MorvaneAppDelegate::removalTargetExists(const std::string& path) {
 }
 
 void MorvaneAppDelegate::applicationWillFinishLaunching() {
-  authorizationRef = kNoAuthorization;
+  authorizationRef = nullptr;
   windowTitle.reset();
   preInstallCheckRebootFile.reset();
   m_bForceInstall = m_bUninstall = m_bNVRAM = false;
@@ -76,9 +76,8 @@ void MorvaneAppDelegate::applicationWillFinishLaunching() {
     }
   }
 
-  std::int32_t version = 0;
-  const bool oldSystem = platform_.systemInfo.gestalt(gestaltSystemVersion, &version) != noErr ||
-                         version < kLionSystemVersion;
+  const std::optional<std::int32_t> version = platform_.systemInfo.systemVersion();
+  const bool oldSystem = !version || *version < kLionSystemVersion;
   if (oldSystem && !preInstallCheckRebootFile) {
     preInstallCheckRebootFile = kDefaultRebootMarker;
   }
@@ -107,6 +106,8 @@ void MorvaneAppDelegate::applicationDidFinishLaunching() {
   showNotificationWithCountdown(m_bPreInstall);
 }
 
+// Only the framework's own termination calls this, and this machine's never does: it stays so
+// that a framework which terminates applications finds the clean-up the run state needs.
 void MorvaneAppDelegate::applicationWillTerminate() {
   if (CDTimer != nullptr) {
     CDTimer->invalidate();
@@ -117,11 +118,8 @@ void MorvaneAppDelegate::applicationWillTerminate() {
   }
   preInstallCheckRebootFile.reset();
   windowTitle.reset();
-  if (authorizationRef != kNoAuthorization) {
-    // Default flags: the rights obtained stay with the system, only our credential goes.
-    platform_.authorization.free(authorizationRef, kAuthorizationFlagDefaults);
-    authorizationRef = kNoAuthorization;
-  }
+  // The way itself stays with the platform, which stops what it keeps running at the end.
+  authorizationRef = nullptr;
 }
 
 }  // namespace morvane

@@ -25,8 +25,8 @@ bool MorvaneAppDelegate::writeNVRAMArg(bool remove) {
   if (!machine || !machine->starts_with("x86_64")) {
     return true;
   }
-  std::int32_t version = 0;
-  if (platform_.systemInfo.gestalt(gestaltSystemVersion, &version) != noErr) {
+  const std::optional<std::int32_t> version = platform_.systemInfo.systemVersion();
+  if (!version) {
     return false;
   }
   if (remove) {
@@ -35,7 +35,7 @@ bool MorvaneAppDelegate::writeNVRAMArg(bool remove) {
     }
     return true;
   }
-  if (version >= kLionSystemVersion || hasNVRAMArg()) {
+  if (*version >= kLionSystemVersion || hasNVRAMArg()) {
     return true;
   }
   if (!executePrivilegesWithCommand(kNvramTool, kSetBootArgs) || !hasNVRAMArg()) {

@@ -1,4 +1,5 @@
 // The administrator right and the tools run with it.
+#include <cstdint>
 #include <string>
 
 #include "app/MorvaneAppDelegate.h"
@@ -6,29 +7,39 @@
 namespace morvane {
 namespace {
 
-/// The user may be asked, the right extends to our credential, and it is obtained now rather
-/// than when the tool starts.
-constexpr AuthorizationFlags kRightsRequestFlags = kAuthorizationFlagInteractionAllowed |
-                                                   kAuthorizationFlagExtendRights |
-                                                   kAuthorizationFlagPreAuthorize;
+/// The number a log line prints for `outcome`: the status an installer's scripts already know
+/// from the original platform's authorization service.
+std::int32_t statusCode(PrivilegeOutcome outcome) {
+  switch (outcome) {
+    case PrivilegeOutcome::kGranted:
+      return 0;
+    case PrivilegeOutcome::kDenied:
+      return -60005;
+    case PrivilegeOutcome::kCanceled:
+      return -60006;
+    case PrivilegeOutcome::kUnavailable:
+      return -60008;
+    case PrivilegeOutcome::kToolNotStarted:
+      return -60031;
+  }
+  return -60008;
+}
 
 }  // namespace
 
 bool MorvaneAppDelegate::authorizeSetting() {
-  AuthorizationService& service = platform_.authorization;
-  if (authorizationRef == kNoAuthorization) {
-    const OSStatus status = service.create(kAuthorizationFlagDefaults, &authorizationRef);
-    if (status != errAuthorizationSuccess) {
-      platform_.log.write("Error Creating Initial Authorization: " + std::to_string(status));
+  if (authorizationRef == nullptr) {
+    authorizationRef = platform_.privileges.chooseWay();
+    if (authorizationRef == nullptr) {
+      platform_.log.write("Error Creating Initial Authorization: " +
+                          std::to_string(statusCode(PrivilegeOutcome::kUnavailable)));
       return false;
     }
   }
   // Asked before every tool, also after an earlier grant: a refusal is asked again next time.
-  AuthorizationItem right{kAuthorizationRightAdmin, 0, nullptr, 0};
-  const AuthorizationRights rights{1, &right};
-  const OSStatus status = service.copyRights(authorizationRef, rights, kRightsRequestFlags);
-  if (status != errAuthorizationSuccess) {
-    platform_.log.write("Copy Rights Unsuccessful: " + std::to_string(status));
+  const PrivilegeOutcome outcome = authorizationRef->obtainRight();
+  if (outcome != PrivilegeOutcome::kGranted) {
+    platform_.log.write("Copy Rights Unsuccessful: " + std::to_string(statusCode(outcome)));
     return false;
   }
   return true;
@@ -36,19 +47,14 @@ bool MorvaneAppDelegate::authorizeSetting() {
 
 bool MorvaneAppDelegate::executePrivilegesWithCommand(const char* tool, const char* const* args) {
   // Once the program was asked to end, the run is on its way out: nothing more is started.
-  if (platform_.process.interrupted() || !authorizeSetting()) {
+  if (platform_.privileges.interrupted() || !authorizeSetting()) {
     return false;
   }
-  std::unique_ptr<PrivilegedTool> started;
-  const OSStatus status = platform_.authorization.executeWithPrivileges(
-      authorizationRef, tool, kAuthorizationFlagDefaults, args, &started);
-  if (status != errAuthorizationSuccess) {
-    platform_.log.write("Error: " + std::to_string(status));
+  // The way waits for the tool, so the next tool of a sequence never overlaps this one.
+  const PrivilegedRun run = authorizationRef->runTool(tool, args);
+  if (run.outcome != PrivilegeOutcome::kGranted) {
+    platform_.log.write("Error: " + std::to_string(statusCode(run.outcome)));
     return false;
-  }
-  // The next tool of a sequence must never overlap this one.
-  if (started) {
-    started->waitUntilExit();
   }
   return true;
 }

@@ -82,7 +82,7 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
       writeNVRAMArg(true);
     }
     // A tool that was asked to end with the program may have left its work half done.
-    return !platform_.process.interrupted();
+    return !platform_.privileges.interrupted();
   }
 
   if (m_bNVRAM && !writeNVRAMArg(false)) {
@@ -93,7 +93,7 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
   // A marker that is not root's own is not believed: any user could plant one to stop every
   // later installation.
   if (rebootMarkerState() == RebootMarker::kTrusted) {
-    return !platform_.process.interrupted();
+    return !platform_.privileges.interrupted();
   }
   for (const std::string& source : m_pathArray) {
     const std::optional<std::string> dest = installedCopy(source);
@@ -106,7 +106,7 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
     }
   }
   executePrivilegesWithCommand(kTouchTool, touchArg);
-  return !platform_.process.interrupted();
+  return !platform_.privileges.interrupted();
 }
 
 bool MorvaneAppDelegate::filterNotInstallKext() {

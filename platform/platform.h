@@ -3,15 +3,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/apple_events.h"
 #include "platform/application.h"
-#include "platform/authorization.h"
 #include "platform/file_manager.h"
 #include "platform/localizer.h"
 #include "platform/log.h"
+#include "platform/privileges.h"
 #include "platform/process_exit.h"
 #include "platform/process_launcher.h"
 #include "platform/property_lists.h"
+#include "platform/restarter.h"
 #include "platform/system_info.h"
 
 namespace morvane {
@@ -21,10 +21,10 @@ namespace morvane {
 struct Platform {
   FileManager& files;
   ProcessLauncher& processes;
-  AuthorizationService& authorization;
+  Privileges& privileges;
   PropertyLists& propertyLists;
   SystemInfo& systemInfo;
-  AppleEvents& appleEvents;
+  Restarter& restarter;
   Application& application;
   Localizer& localizer;
   Log& log;

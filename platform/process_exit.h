@@ -25,10 +25,6 @@ class ProcessExit {
   /// stopped: the process ends without any callbacks of the runtime.
   void addBeforeEnd(std::function<void()> hook) { beforeEnd_.push_back(std::move(hook)); }
 
-  /// True once the program was asked to end (SIGINT, SIGTERM, SIGHUP) while it waited for a
-  /// privileged tool. The run then starts no other tool and ends as a failure.
-  virtual bool interrupted() const = 0;
-
  protected:
   /// Ends the process with `status`, or leaves by an exception in tests. Never returns.
   virtual void endProcess(int status) = 0;

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/authorization_sudo.h"
 #include "platform/posix/log_syslog.h"
 #include "platform/posix/preferences_plist.h"
+#include "platform/posix/privileges_posix.h"
 
 const char* QUORIX_REMOTE_REG_KEY = "com.quorix.remote";
 
@@ -40,17 +40,17 @@ namespace morvane {
 
 PlistPreferences userPreferences() {
   if (runsAsRoot()) {
-    return PlistPreferences(rootConfigurationFolder(), currentHostID(), /*followLinks=*/false);
+    return PlistPreferences(rootConfigurationFolder(), /*followLinks=*/false);
   }
-  return PlistPreferences(userConfigurationFolder(), currentHostID());
+  return PlistPreferences(userConfigurationFolder());
 }
 
-bool regValueGet(Preferences& preferences, const char* key, std::int32_t* value) {
+bool regValueGet(const PlistPreferences& preferences, const char* key, std::int32_t* value) {
   const char* domain = QUORIX_REMOTE_REG_KEY;
   if (domain == nullptr || key == nullptr || value == nullptr) {
     return false;
   }
-  const std::optional<PreferenceValue> stored = preferences.copyAppValue(key, domain);
+  const std::optional<PreferenceValue> stored = preferences.value(key, domain);
   const std::optional<std::int32_t> number = stored ? std::visit(AsInt32{}, *stored) : std::nullopt;
   if (!number) {
     return false;
@@ -59,15 +59,13 @@ bool regValueGet(Preferences& preferences, const char* key, std::int32_t* value)
   return true;
 }
 
-bool regValueSet(Preferences& preferences, const char* key, std::int32_t value, Log& log) {
+bool regValueSet(PlistPreferences& preferences, const char* key, std::int32_t value, Log& log) {
   const char* domain = QUORIX_REMOTE_REG_KEY;
   if (domain == nullptr || key == nullptr) {
     return true;
   }
-  preferences.setValue(key, std::int64_t{value}, domain, PreferenceUser::kCurrentUser,
-                       PreferenceHost::kAnyHost);
   // Whether the domain reached the disk is not reported to the caller, only logged.
-  if (!preferences.synchronize(domain, PreferenceUser::kCurrentUser, PreferenceHost::kAnyHost)) {
+  if (!preferences.save(key, std::int64_t{value}, domain)) {
     log.write(std::string("Preference ") + key + " not saved: the file of " + domain +
               " cannot be read or written, and is left as it was.");
   }

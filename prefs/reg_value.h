@@ -15,7 +15,7 @@ extern "C" {
 /// so assigning another domain takes effect at the next call; a null domain holds no values.
 extern const char* QUORIX_REMOTE_REG_KEY;
 
-/// Reads `key` of the domain, for the current host first and then for any host, into `value`.
+/// Reads `key` of the domain into `value`.
 /// False, with `value` untouched, when the key has no value, or a value that is no number:
 /// text, data, a date, an array or a dictionary. A whole number beyond 32 bits is clamped to
 /// the nearest end of the range; a real number is cut toward zero and clamped, and a real that
@@ -23,7 +23,7 @@ extern const char* QUORIX_REMOTE_REG_KEY;
 /// nothing. Run as root, the preferences are root's own (see userPreferences).
 bool RegValueGet(const char* key, int32_t* value);
 
-/// Stores `value` under `key` for the current user and any host and writes the domain out.
+/// Stores `value` under `key` in the user's domain file.
 /// Always true, also when writing failed or the key is null (then nothing is stored). A file
 /// that cannot be read, or holds no property-list dictionary, is kept as it was and the failed
 /// save logged.
@@ -42,10 +42,10 @@ namespace morvane {
 PlistPreferences userPreferences();
 
 /// RegValueGet in `preferences` instead of the user's own preference files.
-bool regValueGet(Preferences& preferences, const char* key, std::int32_t* value);
+bool regValueGet(const PlistPreferences& preferences, const char* key, std::int32_t* value);
 /// RegValueSet in `preferences` instead of the user's own preference files; a save that failed
 /// is written to `log`.
-bool regValueSet(Preferences& preferences, const char* key, std::int32_t value, Log& log);
+bool regValueSet(PlistPreferences& preferences, const char* key, std::int32_t value, Log& log);
 
 }  // namespace morvane
 #endif

@@ -125,10 +125,9 @@ TEST(SystemVersionTest, TheVersionFileAsTheQueryAnswersIt) {
   for (const auto& [text, expected] : rows) {
     const std::string file = folder.file(
         "v.plist", xmlPlist("<dict><key>ProductVersion</key><string>" + text + "</string></dict>"));
-    std::int32_t version = 7;
-    const bool read = PlistSystemInfo(plists, text == "(no file)" ? file + "x" : file)
-                          .gestalt(gestaltSystemVersion, &version) == noErr;
-    EXPECT_EQ(read ? std::optional(version) : std::nullopt, expected) << text;
+    EXPECT_EQ(PlistSystemInfo(plists, text == "(no file)" ? file + "x" : file).systemVersion(),
+              expected)
+        << text;
   }
 }
 

@@ -34,13 +34,13 @@ class PrefsTest : public ::testing::Test {
  protected:
   void TearDown() override { QUORIX_REMOTE_REG_KEY = savedDomain; }
 
-  bool set(const char* key, std::int32_t value, const std::string& host = "host-a") {
-    PlistPreferences preferences(folder.path(), host);
+  bool set(const char* key, std::int32_t value) {
+    PlistPreferences preferences(folder.path());
     return regValueSet(preferences, key, value, log);
   }
   /// What RegValueGet reads for `key`; none when it says false, which must leave the value.
-  std::optional<std::int32_t> get(const char* key, const std::string& host = "host-a") const {
-    PlistPreferences preferences(folder.path(), host);
+  std::optional<std::int32_t> get(const char* key) const {
+    const PlistPreferences preferences(folder.path());
     std::int32_t value = 1234;
     const bool found = regValueGet(preferences, key, &value);
     EXPECT_TRUE(found || value == 1234) << key << " changed to " << value << " though absent";
@@ -81,20 +81,9 @@ TEST_F(PrefsTest, ValueConversions) {
   }
   EXPECT_EQ(get("K3"), -3);
   EXPECT_EQ(get(nullptr), std::nullopt);
-  PlistPreferences preferences(folder.path(), "host-a");
+  const PlistPreferences preferences(folder.path());
   EXPECT_FALSE(regValueGet(preferences, "Port", nullptr));
   EXPECT_TRUE(set(nullptr, 1)) << "stores nothing, and says true";
-}
-
-TEST_F(PrefsTest, TheCurrentHostsValueWinsOverTheOneForAnyHost) {
-  PlistPreferences here(folder.path(), "host-a");
-  here.setValue("Port", std::int64_t{1}, "com.quorix.remote", PreferenceUser::kCurrentUser,
-                PreferenceHost::kCurrentHost);
-  ASSERT_TRUE(here.synchronize("com.quorix.remote", PreferenceUser::kCurrentUser,
-                               PreferenceHost::kCurrentHost));
-  EXPECT_TRUE(regValueSet(here, "Port", 2, log));
-  EXPECT_EQ(get("Port"), 1);
-  EXPECT_EQ(get("Port", "host-b"), 2);
 }
 
 TEST_F(PrefsTest, TheDomainIsReadAfreshOnEveryCallAndItsFileReplacedWhole) {
@@ -177,7 +166,7 @@ TEST_F(PrefsTest, AFileThatCannotBeReadIsKeptAndTheSaveFailsAndIsLogged) {
     };
     const std::string before = contents();
     log.lines.clear();
-    PlistPreferences preferences(folder.path(), "host-a", row.followLinks);
+    PlistPreferences preferences(folder.path(), row.followLinks);
     regValueSet(preferences, "Port", 1, log);
     EXPECT_EQ(log.lines, std::vector<std::string>{"Preference Port not saved: the file of "
                                                   "com.quorix.remote cannot be read or written, "

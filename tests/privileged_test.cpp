@@ -1,6 +1,6 @@
-// The sudo service against a stand-in sudo that records what it is asked, and the wait for a
-// tool it started. The argument vector handed to sudo is pinned here; what sudo does with it is
-// sudo's own.
+// The ways to the administrator right against a stand-in sudo that records what it is asked, and
+// the wait for a tool it started. The argument vector handed to sudo is pinned here; what sudo does
+// with it is sudo's own.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/posix/authorization_sudo.h"
+#include "platform/posix/privileges_sudo.h"
 #include "tests/temp_folder.h"
 
 namespace morvane::testing {
@@ -17,35 +17,17 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-/// Asks `service` for the rights named in `rights` (interaction allowed); the status.
-OSStatus request(SudoAuthorizationService& service, AuthorizationRef reference,
-                 const std::vector<const char*>& rights) {
-  std::vector<AuthorizationItem> items;
-  for (const char* name : rights) {
-    items.push_back({name, 0, nullptr, 0});
-  }
-  return service.copyRights(reference, {static_cast<std::uint32_t>(items.size()), items.data()},
-                            kAuthorizationFlagInteractionAllowed);
-}
-
-/// Starts `tool` with `arguments` through `service` and waits for it; the status of the start.
-OSStatus runTool(SudoAuthorizationService& service, AuthorizationRef reference,
-                 const std::string& tool, const Lines& arguments = {}) {
+/// Runs `tool` with `arguments` through `way`; how the start went.
+PrivilegeOutcome runTool(PrivilegedWay& way, const std::string& tool, const Lines& arguments = {}) {
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) {
     argv.push_back(argument.c_str());
   }
   argv.push_back(nullptr);
-  std::unique_ptr<PrivilegedTool> started;
-  const OSStatus status =
-      service.executeWithPrivileges(reference, tool.c_str(), 0, argv.data(), &started);
-  if (started) {
-    started->waitUntilExit();
-  }
-  return status;
+  return way.runTool(tool.c_str(), argv.data()).outcome;
 }
 
-TEST(SudoServiceTest, EachRequestStartAndReleaseAsSudoSeesThem) {
+TEST(PrivilegedWayTest, EachRequestAndStartAsSudoSeesThem) {
   TempFolder folder;
   const std::string calls = (folder.path() / "sudo-calls").string(),
                     ran = (folder.path() / "tool-calls").string(),
@@ -63,56 +45,55 @@ TEST(SudoServiceTest, EachRequestStartAndReleaseAsSudoSeesThem) {
   Lines asked = {"-n", "-l", "--", tool}, started = {"-n", "--", tool};
   asked.insert(asked.end(), hostile.begin(), hostile.end());
   started.insert(started.end(), hostile.begin(), hostile.end());
-  const char* const admin = kAuthorizationRightAdmin;
-  const OSStatus ok = errAuthorizationSuccess, denied = errAuthorizationDenied;
-  // The rows named "no sudo", "as root" and "a missing tool" run on such a machine.
+  using Outcome = PrivilegeOutcome;
   struct Row {
     std::string name;
-    const char* verdict;
-    std::vector<const char*> rights;
-    OSStatus granted, start;
-    std::vector<Lines> sudoSaw;
-    AuthorizationFlags release = 0;
+    const char* verdict = "0";
+    Outcome granted = Outcome::kGranted, start = Outcome::kGranted;
+    std::vector<Lines> sudoSaw = {};
   };
   const Row rows[] = {
-      {"released with destroy-rights", "0", {admin}, ok, ok, {{"-v"}, asked, started, {"-k"}}, 8},
-      {"a wrong password", "1", {admin}, denied, denied, {{"-v"}}},
-      {"Ctrl-C at the prompt", "int", {admin}, errAuthorizationCanceled, denied, {{"-v"}}},
-      {"a rule that does not allow the tool", "0 1", {admin}, ok, denied, {{"-v"}, asked}},
-      {"a missing tool", "0", {admin}, ok, errAuthorizationToolExecuteFailure, {{"-v"}}},
-      {"another right", "0", {"system.privilege.taskport"}, denied, denied, {}},
-      {"the right and another", "0", {admin, "system.privilege.taskport"}, denied, denied, {}},
-      {"an empty rights set", "0", {}, denied, denied, {}},
-      {"no sudo", "0", {admin}, errAuthorizationInternal, denied, {}},
-      {"as root", "1", {admin}, ok, ok, {}, 8},
+      {.name = "granted", .sudoSaw = {{"-v"}, asked, started}},
+      {.name = "a wrong password",
+       .verdict = "1",
+       .granted = Outcome::kDenied,
+       .start = Outcome::kDenied,
+       .sudoSaw = {{"-v"}}},
+      {.name = "Ctrl-C at the prompt",
+       .verdict = "int",
+       .granted = Outcome::kCanceled,
+       .start = Outcome::kDenied,
+       .sudoSaw = {{"-v"}}},
+      {.name = "a rule that does not allow the tool",
+       .verdict = "0 1",
+       .start = Outcome::kDenied,
+       .sudoSaw = {{"-v"}, asked}},
+      {.name = "a missing tool", .start = Outcome::kToolNotStarted, .sudoSaw = {{"-v"}}},
+      {.name = "no sudo", .granted = Outcome::kUnavailable, .start = Outcome::kDenied},
   };
   for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
     std::filesystem::remove(calls);
     std::filesystem::remove(ran);
     folder.file("verdict", std::string(row.verdict) + "\n");
-    SudoAuthorizationService service(row.name == "no sudo" ? missing : sudo,
-                                     [&] { return row.name == "as root"; });
-    AuthorizationRef reference = kNoAuthorization;
-    ASSERT_EQ(service.create(0, &reference), ok);
-    EXPECT_EQ(request(service, reference, row.rights), row.granted) << row.name;
-    EXPECT_EQ(runTool(service, reference, row.name == "a missing tool" ? missing : tool, hostile),
-              row.start)
-        << row.name;
-    EXPECT_EQ(service.free(reference, row.release), ok) << row.name;
-    EXPECT_EQ(fileText(calls), recorded(row.sudoSaw)) << row.name;
-    EXPECT_EQ(fileText(ran), row.start == ok ? recorded({hostile}) : "") << row.name;
+    SudoWay way(row.name == "no sudo" ? missing : sudo);
+    EXPECT_EQ(way.obtainRight(), row.granted);
+    EXPECT_EQ(runTool(way, row.name == "a missing tool" ? missing : tool, hostile), row.start);
+    EXPECT_EQ(fileText(calls), recorded(row.sudoSaw));
+    EXPECT_EQ(fileText(ran), row.start == Outcome::kGranted ? recorded({hostile}) : "");
   }
+  // As root the tool starts directly, with every argument its own.
+  std::filesystem::remove(ran);
+  RootWay root;
+  EXPECT_EQ(runTool(root, tool, hostile), Outcome::kGranted);
+  EXPECT_EQ(fileText(ran), recorded({hostile}));
 }
 
-TEST(SudoServiceTest, TheWaitIsForThePrivilegedToolAloneAndItsOutputCannotStallIt) {
+TEST(PrivilegedWayTest, TheWaitIsForThePrivilegedToolAloneAndItsOutputCannotStallIt) {
   TempFolder folder;
-  SudoAuthorizationService service("/nonexistent/sudo", [] { return true; });
-  AuthorizationRef reference = kNoAuthorization;
-  service.create(0, &reference);
-  ASSERT_EQ(request(service, reference, {kAuthorizationRightAdmin}), errAuthorizationSuccess);
-  EXPECT_EQ(
-      runTool(service, reference, writeTool(folder, "big", "exec head -c 67108864 /dev/zero")),
-      errAuthorizationSuccess);
+  RootWay way;
+  EXPECT_EQ(runTool(way, writeTool(folder, "big", "exec head -c 67108864 /dev/zero")),
+            PrivilegeOutcome::kGranted);
 
   // One child of the program has already ended, one is still running.
   const pid_t ended = ::fork();
@@ -126,7 +107,7 @@ TEST(SudoServiceTest, TheWaitIsForThePrivilegedToolAloneAndItsOutputCannotStallI
 
   // The tool's effect appears only after a pause: a wait for any child would return first.
   const std::string done = (folder.path() / "done").string();
-  runTool(service, reference, writeTool(folder, "slow", "sleep 0.3; echo yes > '" + done + "'"));
+  runTool(way, writeTool(folder, "slow", "sleep 0.3; echo yes > '" + done + "'"));
   EXPECT_EQ(fileText(done), "yes\n");
   int status = 0;
   EXPECT_EQ(::waitpid(ended, &status, WNOHANG), ended) << "the ended child was reaped by another";

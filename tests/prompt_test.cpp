@@ -5,7 +5,8 @@
 #include <algorithm>
 
 #include "platform/posix/localizer_gettext.h"
-#include "tests/fakes/fake_world.h"
+#include "tests/fakes/machine.h"
+#include "tests/scoped_variable.h"
 
 namespace morvane::testing {
 namespace {
@@ -14,102 +15,124 @@ constexpr char kKext[] = "/k/a.kext";
 constexpr char kMarker[] = "/m/marker";
 constexpr char kCountdownKey[] = "The dialog will be closed in %@ seconds";
 
-class PromptTest : public WorldTest {
- protected:
-  /// Launches an installation of kKext with `options` and shows the prompt. A pass that an
-  /// answer runs then fails when `passFails` (the administrator right is refused).
-  void showPrompt(Lines options, bool passFails = false) {
-    world.journal.clear();
-    world.offer(kKext, std::nullopt);
-    world.files.erase(entry("a.kext"));  // what an earlier answer left behind
-    world.files.erase(kMarker);
-    world.version = kLionSystemVersion;  // no default marker
-    world.refusals = {passFails ? errAuthorizationDenied : errAuthorizationSuccess};
-    world.toolSeconds = 5;
-    options.insert(options.end(), {"-f", kKext});
-    start(options);
-    ASSERT_EQ(exitStatusOf([this] { delegate().applicationWillFinishLaunching(); }), std::nullopt);
-    ASSERT_EQ(exitStatusOf([this] { delegate().applicationDidFinishLaunching(); }), std::nullopt);
-  }
-
-  bool journalHas(const std::string& prefix) const {
-    return std::any_of(world.journal.begin(), world.journal.end(),
-                       [&](const std::string& line) { return line.starts_with(prefix); });
-  }
-};
-
-TEST_F(PromptTest, CountdownShowsSixtyDownToOneAndEndsOnTheSixtiethTick) {
-  world.translations = {{kCountdownKey, "noch %@ Sekunden"}};
-  showPrompt({"-i"});
-  EXPECT_FALSE(resource.countdownField.isHidden());
-  EXPECT_TRUE(resource.window.isVisible());
-  Lines shown = {resource.countdownField.stringValue()}, expected;
-  for (int tick = 1; tick < 60; ++tick) {
-    world.advance(1.0);
-    shown.push_back(resource.countdownField.stringValue());
-  }
-  for (int count = 60; count >= 1; --count) {
-    expected.push_back("noch " + std::to_string(count) + " Sekunden");
-  }
-  EXPECT_EQ(shown, expected);
-  EXPECT_TRUE(world.journal.empty());
-
-  // The sixtieth tick finds the count at 1: no 0 is shown, the run is abandoned.
-  EXPECT_EQ(exitStatusOf([this] { world.advance(1.0); }), kExitFailure);
-  EXPECT_EQ(resource.countdownField.stringValue(), "noch 1 Sekunden");
-  EXPECT_EQ(exitStatusOf([this] { world.advance(60.0); }), std::nullopt) << "a tick after";
-  EXPECT_TRUE(world.journal.empty());
+/// A machine that launches an installation of kKext with `options` up to the prompt. Each
+/// privileged tool takes five seconds of the loop's clock, as a real copy may.
+std::unique_ptr<Machine> showPrompt(Lines options, std::deque<PrivilegeOutcome> answers = {}) {
+  auto machine = std::make_unique<Machine>();
+  machine->offer(kKext, std::nullopt);
+  machine->version = kLionSystemVersion;  // no default marker
+  machine->answers = std::move(answers);
+  machine->toolSeconds = 5;
+  options.insert(options.end(), {"-f", kKext});
+  EXPECT_EQ(machine->launch(options), std::nullopt);
+  return machine;
 }
 
-TEST_F(PromptTest, EachAnswerRunsThePassSendsTheRequestAndTouchesTheMarkerAsItShould) {
+bool called(const Machine& machine, const std::string& prefix) {
+  return std::ranges::any_of(machine.calls,
+                             [&](const std::string& line) { return line.starts_with(prefix); });
+}
+
+TEST(PromptTest, CountdownShowsSixtyDownToOneAndEndsOnTheSixtiethTick) {
+  auto machine = showPrompt({"-i"});
+  machine->translations = {{kCountdownKey, "noch %@ Sekunden"}};
+  const TextField& countdown = machine->resource.countdownField;
+  EXPECT_FALSE(countdown.isHidden());
+  EXPECT_TRUE(machine->resource.window.isVisible());
+  Lines shown = {countdown.stringValue()}, expected = {"The dialog will be closed in 60 seconds"};
+  for (int tick = 1; tick < 60; ++tick) {
+    machine->advance(1.0);
+    shown.push_back(countdown.stringValue());
+    expected.push_back("noch " + std::to_string(60 - tick) + " Sekunden");
+  }
+  EXPECT_EQ(shown, expected);
+  EXPECT_TRUE(machine->calls.empty());
+
+  // The sixtieth tick finds the count at 1: no 0 is shown, the run is abandoned.
+  EXPECT_EQ(machine->answer(Answer::kClockRunsOut), kExitFailure);
+  EXPECT_EQ(countdown.stringValue(), "noch 1 Sekunden");
+  EXPECT_TRUE(machine->calls.empty());
+}
+
+TEST(PromptTest, EachAnswerRunsThePassSendsTheRequestAndEndsAsItShould) {
   struct Row {
-    Button* answer;  // a control of the description; none: the clock runs out
+    Answer answer;
     Lines options;
-    bool passFails;
+    bool passFails = false;
     bool passRuns, restartSent;
     std::optional<int> exit;
   };
   const Lines pre = {"-i"}, preMarked = {"-i", "-r", kMarker}, marked = {"-r", kMarker};
   const std::optional<int> stays, ok = kExitSuccess, failed = kExitFailure;
-  Button *const restart = &resource.restartBtn, *const cancel = &resource.cancelBtn;
-  // The answers of the whole runs (PromptE2eTest.EachAnswerOnTheTerminalAndInTheWindow), and
-  // the marker of a confirmed restart (ScenarioTest's marker rows), are left to them: no answer
-  // here touches the marker.
   const Row rows[] = {
-      {restart, marked, false, true, true, stays},
-      {restart, {}, true, true, false, failed},
-      {restart, preMarked, true, true, false, failed},
-      {restart, pre, false, true, false, failed},
-      {cancel, pre, true, true, false, failed},
-      {&resource.okBtn, {}, false, true, false, ok},
-      {nullptr, {"-i", "-d", "-r", kMarker}, true, true, false, failed},
-      {nullptr, {"-d"}, false, false, false, stays},
+      {.answer = Answer::kRestartNow,
+       .options = marked,
+       .passRuns = true,
+       .restartSent = true,
+       .exit = stays},
+      {.answer = Answer::kRestartNow,
+       .options = {},
+       .passFails = true,
+       .passRuns = true,
+       .restartSent = false,
+       .exit = failed},
+      {.answer = Answer::kRestartNow,
+       .options = preMarked,
+       .passFails = true,
+       .passRuns = true,
+       .restartSent = false,
+       .exit = failed},
+      {.answer = Answer::kRestartNow,
+       .options = pre,
+       .passRuns = true,
+       .restartSent = false,
+       .exit = failed},
+      {.answer = Answer::kLater,
+       .options = pre,
+       .passFails = true,
+       .passRuns = true,
+       .restartSent = false,
+       .exit = failed},
+      {.answer = Answer::kOk, .options = {}, .passRuns = true, .restartSent = false, .exit = ok},
+      {.answer = Answer::kClose,
+       .options = marked,
+       .passRuns = false,
+       .restartSent = false,
+       .exit = failed},
+      {.answer = Answer::kClockRunsOut,
+       .options = {"-i", "-d", "-r", kMarker},
+       .passFails = true,
+       .passRuns = true,
+       .restartSent = false,
+       .exit = failed},
+      {.answer = Answer::kClockRunsOut,
+       .options = {"-d"},
+       .passRuns = false,
+       .restartSent = false,
+       .exit = stays},
   };
   for (const Row& row : rows) {
-    showPrompt(row.options, row.passFails);
-    SCOPED_TRACE(joined(row.answer ? row.answer->title() : "clock", row.options) +
-                 (row.passFails ? " (pass fails)" : ""));
-    const bool counting =
-        std::find(row.options.begin(), row.options.end(), "-i") != row.options.end();
-    EXPECT_EQ(resource.countdownField.isHidden(), !counting);
-    const std::string before = resource.countdownField.stringValue();
-    EXPECT_EQ(exitStatusOf([&] { row.answer ? row.answer->performClick() : world.advance(60.0); }),
-              row.exit);
-    EXPECT_EQ(journalHas("copyRights"), row.passRuns);
-    EXPECT_EQ(journalHas("AESend"), row.restartSent);
-    EXPECT_FALSE(journalHas(std::string("exec /usr/bin/touch ") + kMarker));
-    // Each tool takes five seconds of the loop's clock, as a real copy may: the countdown
-    // stopped before the first one (when it ran out, at 1).
-    EXPECT_EQ(resource.countdownField.stringValue(),
-              row.answer ? before : "The dialog will be closed in 1 seconds");
+    SCOPED_TRACE(joined("answer " + std::to_string(static_cast<int>(row.answer)), row.options));
+    auto machine = showPrompt(row.options, row.passFails ? std::deque{PrivilegeOutcome::kDenied}
+                                                         : std::deque<PrivilegeOutcome>{});
+    const TextField& countdown = machine->resource.countdownField;
+    const bool counting = std::ranges::find(row.options, "-i") != row.options.end();
+    EXPECT_EQ(countdown.isHidden(), !counting);
+    const std::string before = countdown.stringValue();
+    EXPECT_EQ(machine->answer(row.answer), row.exit);
+    EXPECT_EQ(called(*machine, "right"), row.passRuns);
+    EXPECT_EQ(called(*machine, "restart"), row.restartSent);
+    // The countdown stopped before the first tool (when it ran out, at 1).
+    EXPECT_EQ(countdown.stringValue(), row.answer == Answer::kClockRunsOut && counting
+                                           ? "The dialog will be closed in 1 seconds"
+                                           : before);
   }
 }
 
-TEST_F(PromptTest, TheGermanCatalogueTranslatesEveryCaptionOfTheNormalLayout) {
+TEST(PromptTest, TheGermanCatalogueTranslatesEveryCaptionOfTheNormalLayout) {
   // Without a table every caption is its own key ("OK" is the same word in German); the
   // countdown's text keeps its one placeholder.
-  ::setenv("LANGUAGE", "de", 1);
-  ::setenv("LC_ALL", "C.UTF-8", 1);
+  const ScopedVariable language("LANGUAGE", "de"), locale("LC_ALL", "C.UTF-8");
   const GettextLocalizer german(MORVANE_LOCALE_BUILD_DIR);
   for (const std::string key :
        {kCountdownKey, "Restart Now", "Restart Later", "The installation is completed.",
@@ -121,8 +144,6 @@ TEST_F(PromptTest, TheGermanCatalogueTranslatesEveryCaptionOfTheNormalLayout) {
     EXPECT_EQ(text.find("%@", placeholder + 1), std::string::npos) << text;
   }
   EXPECT_EQ(german.localizedString("No such text"), "No such text") << "the key stands";
-  ::unsetenv("LANGUAGE");
-  ::unsetenv("LC_ALL");
 }
 
 }  // namespace

@@ -5,9 +5,33 @@
 #include "kext/kext_listing.h"
 #include "kext/kext_paths.h"
 #include "kext/version_order.h"
-#include "tests/fakes/fake_world.h"
+#include "tests/fakes/machine.h"
 
-namespace morvane::testing {
+namespace morvane {
+
+/// Reads the run state that the command line sets.
+class MorvaneAppDelegateTestPeer {
+ public:
+  explicit MorvaneAppDelegateTestPeer(MorvaneAppDelegate& delegate) : d_(delegate) {}
+  /// The flags set, in the order f u n i l d.
+  std::string flags() const {
+    const bool set[] = {d_.m_bForceInstall, d_.m_bUninstall, d_.m_bNVRAM,
+                        d_.m_bPreInstall,   d_.m_bLoadKext,  d_.m_bDefaultInstalled};
+    std::string letters;
+    for (std::size_t i = 0; i < std::size(set); ++i) {
+      letters += set[i] ? std::string(1, "funild"[i]) : "";
+    }
+    return letters;
+  }
+  const std::optional<std::string>& title() const { return d_.windowTitle; }
+  const std::optional<std::string>& marker() const { return d_.preInstallCheckRebootFile; }
+  const std::vector<std::string>& paths() const { return d_.m_pathArray; }
+
+ private:
+  const MorvaneAppDelegate& d_;
+};
+
+namespace testing {
 namespace {
 
 using namespace std::string_literals;
@@ -93,10 +117,10 @@ TEST(RulesTest, PathSafety) {
   }
 }
 
-TEST_F(WorldTest, OptionScan) {
+TEST(RulesTest, OptionScan) {
   struct Row {
     Lines arguments;
-    std::string flags;  // those set, in the order f u n i l d
+    std::string flags;
     Text title, marker;
     Lines paths;
     std::optional<int> exit = {};
@@ -124,89 +148,106 @@ TEST_F(WorldTest, OptionScan) {
   // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.arguments));
-    start(row.arguments);
-    // The usage text that -h prints is pinned by the whole runs that end at launch.
+    Machine machine;
+    machine.version = 0x1070;  // no default marker
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(exitStatusOf([this] { peer().processArguments(); }), row.exit);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout().empty(), !row.exit);
-    MorvaneAppDelegateTestPeer p = peer();
-    const bool set[] = {p.forceInstall(), p.uninstall(), p.nvram(),
-                        p.preInstall(),   p.loadKext(),  p.defaultInstalled()};
-    std::string flags;
-    for (std::size_t i = 0; i < 6; ++i) {
-      flags += set[i] ? std::string(1, "funild"[i]) : "";
+    const std::optional<int> status = machine.launch(row.arguments);
+    const bool printed = !::testing::internal::GetCapturedStdout().empty();
+    const MorvaneAppDelegateTestPeer run(machine.delegate());
+    EXPECT_EQ(printed, row.exit == 0 || row.paths.empty());
+    if (row.exit) {
+      EXPECT_EQ(status, row.exit);
     }
-    EXPECT_EQ(flags, row.flags);
-    EXPECT_EQ(peer().windowTitle(), row.title);
-    EXPECT_TRUE(!row.title || resource.window.title() == *row.title) << resource.window.title();
-    EXPECT_EQ(peer().rebootFile(), row.marker);
-    EXPECT_EQ(peer().pathArray(), row.paths);
+    EXPECT_EQ(run.flags(), row.flags);
+    EXPECT_EQ(run.title(), row.title);
+    EXPECT_TRUE(!row.title || machine.resource.window.title() == *row.title);
+    EXPECT_EQ(run.marker(), row.marker);
+    EXPECT_EQ(run.paths(), row.paths);
   }
 }
 
-TEST_F(WorldTest, BootArgumentDecision) {
+TEST(RulesTest, BootArgumentDecision) {
   // Tools: U uname, R boot-args read, S set, C clear, T touch of the marker (the last three with
   // rights). A null machine: uname cannot start; null boot-args: the variable cannot be read.
-  // clang-format off
   struct Row {
-    const char* machine; OSErr status; std::int32_t version; bool remove; const char* bootArgs;
-    bool writeFails, writeSticks, marker, result; std::string tools; const char* bootArgsAfter;
+    const char* machine = "x86_64\n";
+    std::optional<std::int32_t> version = 0x1068;
+    bool remove = false;
+    const char* bootArgs = "-v";
+    bool writeFails = false, writeSticks = true, marker = true, result = true;
+    std::string tools;
+    const char* bootArgsAfter;
   };
-  const char* const kX86 = "x86_64\n";
   const char* const kIo = "io=0x00040000";
   const Row rows[] = {
       // Only an x86_64 machine whose system version is known goes on.
-      {nullptr,   noErr,  0x1068, false, "-v", false, true, true,  true,  "U", "-v"},
-      {"i386\n",  noErr,  0x1068, true,  kIo,  false, true, false, true,  "U", kIo},
-      {"X86_64",  noErr,  0x1068, true,  kIo,  false, true, false, true,  "U", kIo},
-      {" x86_64", noErr,  0x1068, true,  kIo,  false, true, false, true,  "U", kIo},
-      {kX86,      fnfErr, 0x1068, false, "-v", false, true, false, false, "U", "-v"},
+      {.machine = nullptr, .tools = "U", .bootArgsAfter = "-v"},
+      {.machine = "i386\n", .remove = true, .bootArgs = kIo, .tools = "U", .bootArgsAfter = kIo},
+      {.machine = "X86_64", .remove = true, .bootArgs = kIo, .tools = "U", .bootArgsAfter = kIo},
+      {.machine = " x86_64", .remove = true, .bootArgs = kIo, .tools = "U", .bootArgsAfter = kIo},
+      {.version = {}, .result = false, .tools = "U", .bootArgsAfter = "-v"},
       // Clearing, on any version, empties the whole variable when it holds the io argument.
-      {kX86,      noErr,  0x1070, true,  "-v io=0x00040000", false, true, true, true, "URC", ""},
-      {kX86,      noErr,  0x1068, true,  kIo,  true,  true, false, true,  "URC", kIo},
-      {kX86, noErr, 0x1068, true, "IO=0x00040000", false, true, false, true, "UR", "IO=0x00040000"},
-      {kX86,      noErr,  0x1068, true,  nullptr, false, true, false, true, "UR", nullptr},
+      {.version = 0x1070,
+       .remove = true,
+       .bootArgs = "-v io=0x00040000",
+       .tools = "URC",
+       .bootArgsAfter = ""},
+      {.remove = true, .bootArgs = kIo, .writeFails = true, .tools = "URC", .bootArgsAfter = kIo},
+      {.remove = true,
+       .bootArgs = "IO=0x00040000",
+       .tools = "UR",
+       .bootArgsAfter = "IO=0x00040000"},
+      {.remove = true, .bootArgs = nullptr, .tools = "UR", .bootArgsAfter = nullptr},
       // Setting happens only before Lion, replaces the whole variable and is read back; only
       // then is the marker created.
-      {"x86_64h", noErr,  0x1070, false, "-v", false, true, true,  true,  "U", "-v"},
-      {kX86,      noErr,  0x1068, false, kIo,  false, true, true,  true,  "UR", kIo},
-      {kX86,      noErr,  0x1068, false, "-v", true,  true, true,  false, "URS", "-v"},
-      {kX86,      noErr,  0x1068, false, "-v", false, false, true, false, "URSR", "-v"},
-      {kX86,      noErr,  0x1068, false, nullptr, false, false, true, false, "URSR", nullptr},
-      {kX86,      noErr,  0x1068, false, "io=0x40000", false, true, true, true, "URSRT", kIo},
-      {kX86,      noErr,  0x1068, false, "", false, true, false, true, "URSR", kIo},
-      {kX86,      noErr,  -1,     false, "", false, true, false, true, "URSR", kIo},
+      {.machine = "x86_64h", .version = 0x1070, .tools = "U", .bootArgsAfter = "-v"},
+      {.bootArgs = kIo, .tools = "UR", .bootArgsAfter = kIo},
+      {.writeFails = true, .result = false, .tools = "URS", .bootArgsAfter = "-v"},
+      {.writeSticks = false, .result = false, .tools = "URSR", .bootArgsAfter = "-v"},
+      {.bootArgs = nullptr,
+       .writeSticks = false,
+       .result = false,
+       .tools = "URSR",
+       .bootArgsAfter = nullptr},
+      {.bootArgs = "io=0x40000", .tools = "URSRT", .bootArgsAfter = kIo},
+      {.bootArgs = "", .marker = false, .tools = "URSR", .bootArgsAfter = kIo},
+      {.version = -1, .bootArgs = "", .marker = false, .tools = "URSR", .bootArgsAfter = kIo},
   };
   const std::map<std::string, char> letters = {
-      {"run /usr/bin/uname -m", 'U'}, {"run /usr/sbin/nvram boot-args", 'R'},
+      {"run /usr/bin/uname -m", 'U'},
+      {"run /usr/sbin/nvram boot-args", 'R'},
       {"exec /usr/sbin/nvram boot-args=io=0x00040000", 'S'},
-      {"exec /usr/sbin/nvram boot-args=", 'C'}, {"exec /usr/bin/touch /tmp/a marker", 'T'}};
-  // clang-format on
+      {"exec /usr/sbin/nvram boot-args=", 'C'},
+      {"exec /usr/bin/touch /tmp/a marker", 'T'}};
   const auto text = [](const char* t) { return t ? Text(t) : std::nullopt; };
-  start({"-n", "/k/a.kext"});
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << "row " << (&row - rows));
-    world.journal.clear();
-    world.files.erase("/tmp/a marker");
-    world.machine = text(row.machine);
-    world.versionStatus = row.status;
-    world.version = row.version;
-    world.bootArgs = text(row.bootArgs);
-    world.startFailures["/usr/sbin/nvram"] = {row.writeFails ? errAuthorizationToolExecuteFailure
-                                                             : errAuthorizationSuccess};
-    world.bootArgsStick = row.writeSticks;
-    peer().rebootFile() = row.marker ? Text("/tmp/a marker") : std::nullopt;
-
-    EXPECT_EQ(delegate().writeNVRAMArg(row.remove), row.result);
+    Machine machine;
+    machine.offer("/k/a.kext", "1.0");
+    machine.offer(entry("a.kext"), "1.0");
+    machine.machine = text(row.machine);
+    machine.version = row.version;
+    machine.bootArgs = text(row.bootArgs);
+    if (row.writeFails) {
+      machine.cannotStart = {"/usr/sbin/nvram boot-args=io=0x00040000",
+                             "/usr/sbin/nvram boot-args="};
+    }
+    machine.bootArgsStick = row.writeSticks;
+    Lines command = row.marker ? Lines{"-n", "-r", "/tmp/a marker"} : Lines{"-n"};
+    const Lines kext = row.remove ? Lines{"-u", entry("a.kext")} : Lines{"-f", "/k/a.kext"};
+    command.insert(command.end(), kext.begin(), kext.end());
+    // A clear that fails never fails the removal; a set that fails fails the pass.
+    EXPECT_EQ(machine.launch(command, Answer::kLater),
+              row.result || row.remove ? kExitSuccess : kExitFailure);
     std::string tools;
-    for (const std::string& line : world.journal) {
+    for (const std::string& line : machine.calls) {
       tools += letters.contains(line) ? std::string(1, letters.at(line)) : "";
     }
     EXPECT_EQ(tools, row.tools);
-    EXPECT_EQ(world.bootArgs, text(row.bootArgsAfter));
-    EXPECT_EQ(world.files.contains("/tmp/a marker"), row.tools.ends_with('T'));
+    EXPECT_EQ(machine.bootArgs, text(row.bootArgsAfter));
   }
 }
 
 }  // namespace
-}  // namespace morvane::testing
+}  // namespace testing
+}  // namespace morvane

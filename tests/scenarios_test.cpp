@@ -1,329 +1,343 @@
-// The delegate's steps as scenarios on the simulated machine. Whole runs of the uninstall pass
-// (its order, its stop at the first failure, the boot argument then left as it was), the
-// launch filter and the refused paths are in e2e_test.cpp; what stays here is what a whole run
-// cannot reach: the installation pass behind the prompt, refused rights, tools that cannot
-// start, the launch's layout and the clean-up at termination.
+// Runs on the simulated machine: a command line, an answer to the prompt, then what the tools
+// were asked, what the log says and the status.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "tests/fakes/fake_world.h"
+#include "tests/fakes/machine.h"
 
 namespace morvane::testing {
 namespace {
 
-constexpr char kRequest[] = "copyRights 42 system.privilege.admin 19";
+using Outcome = PrivilegeOutcome;
+
 // The tools of a pass over a.kext, offered at /k/a.kext.
 const std::string a = entry("a.kext"), unload = "/sbin/kextunload " + a, rm = "/bin/rm -rf " + a,
                   cp = "/bin/cp -rf /k/a.kext " + a, load = "/sbin/kextload " + a,
-                  touch = "/usr/bin/touch " + std::string(kExtensionsFolder);
+                  touch = std::string("/usr/bin/touch ") + kExtensionsFolder,
+                  marker = "/Users/Shared/.marker", touchMarker = "/usr/bin/touch " + marker,
+                  setIo = "/usr/sbin/nvram boot-args=io=0x00040000";
+constexpr int kOk = kExitSuccess, kFailed = kExitFailure;
 
-class ScenarioTest : public WorldTest {
- protected:
-  void SetUp() override { start({}); }
-  int install(const std::string& name) { return peer().installKext("/k/" + name, entry(name)); }
-};
-
-TEST_F(ScenarioTest, AnUpgradeUnloadsRemovesCopiesAndLoadsEachToolUnderItsOwnRequest) {
-  // A free place (nothing compared or removed) is in the whole runs' installation pass, the
-  // same or a newer installed version in UpgradeStatusAgainstTheInstalledCopy.
-  world.offer("/k/new.kext", "2.0", "com.example.new");
-  world.offer(entry("new.kext"), "1.9");
-  peer().loadKext() = peer().forceInstall() = true;
-  EXPECT_EQ(install("new.kext"), 1);
-  const std::string to = entry("new.kext");
-  // Each tool is waited for before the next one starts, under a right asked for each.
-  EXPECT_EQ(world.journal,
-            (Lines{"create 0", kRequest, "exec /sbin/kextunload " + to, "wait /sbin/kextunload",
-                   kRequest, "exec /bin/rm -rf " + to, "wait /bin/rm", kRequest,
-                   "exec /bin/cp -rf /k/new.kext " + to, "wait /bin/cp", kRequest,
-                   "exec /sbin/kextload " + to, "wait /sbin/kextload"}));
-  EXPECT_EQ(world.loaded, (std::map<std::string, std::string>{{"com.example.new", "2.0"}}));
+TEST(ScenarioTest, AnUpgradeUnloadsRemovesCopiesAndLoadsEachToolUnderItsOwnRequest) {
+  Machine machine;
+  machine.offer("/k/a.kext", "2.0", "com.example.a");
+  machine.offer(a, "1.9", "com.example.a");
+  machine.loaded = {{"com.example.a", "1.9"}};
+  EXPECT_EQ(machine.launch({"-l", "/k/a.kext"}, Answer::kLater), kOk);
+  EXPECT_EQ(machine.calls,
+            (Lines{"right", "exec " + unload, "right", "exec " + rm, "right", "exec " + cp, "right",
+                   "exec " + load, "right", "exec " + touch}));
+  EXPECT_EQ(machine.loaded, (std::map<std::string, std::string>{{"com.example.a", "2.0"}}));
+  EXPECT_TRUE(machine.log.empty());
 }
 
-TEST_F(ScenarioTest, ARefusedRightOrAToolThatCannotStartStopsWhatDependsOnIt) {
-  // A failed creation asks nothing and starts nothing; the next tool tries again.
-  const char* const args[] = {"/x", nullptr};
-  world.createStatus = errAuthorizationInternal;
-  EXPECT_FALSE(peer().executePrivilegesWithCommand("/bin/rm", args));
-  world.createStatus = errAuthorizationSuccess;
-  EXPECT_TRUE(peer().executePrivilegesWithCommand("/bin/rm", args));
-  EXPECT_EQ(world.journal,
-            (Lines{"create 0", "create 0", kRequest, "exec /bin/rm /x", "wait /bin/rm"}));
-  EXPECT_EQ(world.log, Lines{"Error Creating Initial Authorization: -60008"});
-
-  // Rows: the pass over a.kext (installed or not), the tools that cannot start, whether the
-  // first request for the right is refused (the next one is granted), what started, the result.
-  const std::string refused = "Copy Rights Unsuccessful: -60005", failed = "Error: -60031";
+TEST(ScenarioTest, ARefusedRightOrAToolThatCannotStartStopsWhatDependsOnIt) {
+  const std::string refused = "Copy Rights Unsuccessful: -60005",
+                    canceled = "Copy Rights Unsuccessful: -60006",
+                    cannot = "Copy Rights Unsuccessful: -60008", failed = "Error: -60031",
+                    noWay = "Error Creating Initial Authorization: -60008";
   struct Row {
-    bool installed, uninstall;
-    Lines cannotStart;
-    bool refusedOnce, result;
-    Lines execs, log;
+    const char* name;
+    bool installed = false, uninstall = false, noWay = false;
+    std::deque<Outcome> answers = {};
+    std::set<std::string> cannotStart = {};
+    Lines tools = {}, log = {};
+    int status = kFailed;
   };
   const Row rows[] = {
-      {false, false, {}, true, false, {}, {refused}},  // the copy's right: the pass fails
-      {true, false, {}, true, true, {rm, cp, load, touch}, {refused}},  // the unload's: ignored
-      {true, true, {}, true, true, {rm}, {refused}},
-      // A failed removal still lets the copy try; a failed copy loads nothing.
-      {true, false, {"/bin/rm", "/bin/cp"}, false, false, {unload, rm, cp}, {failed, failed}},
-      {false, false, {"/sbin/kextload"}, false, false, {cp, load}, {failed}},
-      {true, true, {"/bin/rm"}, false, false, {unload, rm}, {failed}},
+      {.name = "no way: every tool asks again, none starts",
+       .installed = true,
+       .uninstall = true,
+       .noWay = true,
+       .log = {noWay, noWay}},
+      {.name = "the copy's right refused", .answers = {Outcome::kDenied}, .log = {refused}},
+      {.name = "the unload's right refused: the removal still runs",
+       .installed = true,
+       .answers = {Outcome::kCanceled},
+       .tools = {rm, cp, load, touch},
+       .log = {canceled},
+       .status = kOk},
+      {.name = "-u, the unload's right unavailable",
+       .installed = true,
+       .uninstall = true,
+       .answers = {Outcome::kUnavailable},
+       .tools = {rm},
+       .log = {cannot},
+       .status = kOk},
+      {.name = "a failed removal still lets the copy try; a failed copy loads nothing",
+       .installed = true,
+       .cannotStart = {rm, cp},
+       .tools = {unload, rm, cp},
+       .log = {failed, failed}},
+      {.name = "a load that cannot start",
+       .cannotStart = {load},
+       .tools = {cp, load},
+       .log = {failed}},
+      {.name = "-u, a removal that cannot start",
+       .installed = true,
+       .uninstall = true,
+       .cannotStart = {rm},
+       .tools = {unload, rm},
+       .log = {failed}},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(joined(row.uninstall ? "-u" : "install", row.cannotStart));
-    world = FakeWorld();
-    world.offer("/k/a.kext", "2.0");
+    SCOPED_TRACE(row.name);
+    Machine machine;
+    machine.offer("/k/a.kext", "2.0");
     if (row.installed) {
-      world.offer(a, "1.0");
+      machine.offer(a, "1.0");
     }
-    world.refusals = {row.refusedOnce ? errAuthorizationDenied : errAuthorizationSuccess};
-    for (const std::string& tool : row.cannotStart) {
-      world.startFailures[tool] = {errAuthorizationToolExecuteFailure};
-    }
-    peer().loadKext() = true;
-    peer().pathArray() = {row.uninstall ? a : "/k/a.kext"};
-    EXPECT_EQ(peer().processKextInstall(row.uninstall), row.result);
-    EXPECT_EQ(world.execs(), row.execs);
-    EXPECT_EQ(std::ranges::count(world.journal, kRequest),
-              std::ssize(row.execs) + (row.refusedOnce ? 1 : 0));
-    EXPECT_EQ(world.log, row.log);
+    machine.noWay = row.noWay;
+    machine.answers = row.answers;
+    machine.cannotStart = row.cannotStart;
+    const Lines command = row.uninstall ? Lines{"-u", a} : Lines{"-f", "-l", "/k/a.kext"};
+    EXPECT_EQ(machine.launch(command, Answer::kLater), row.status);
+    EXPECT_EQ(machine.tools(), row.tools);
+    // The right is asked for again before every tool.
+    EXPECT_EQ(std::ranges::count(machine.calls, "right"),
+              row.noWay ? 0 : std::ssize(row.tools) + std::ssize(row.answers));
+    EXPECT_EQ(machine.log, row.log);
   }
 }
 
-TEST_F(ScenarioTest, InstallationPassStopsAtTheFirstFailureAndTouchesTheFolderOnlyAfterAll) {
+TEST(ScenarioTest, TheInstallationPassStopsAtTheFirstFailureAndTouchesTheFolderOnlyAfterAll) {
+  Machine machine;
   for (const char* name : {"a", "b", "c"}) {
-    world.offer(std::string("/k/") + name + ".kext", "1.0");
+    machine.offer(std::string("/k/") + name + ".kext", "1.0");
   }
-  peer().pathArray() = {"/k/a.kext", "/k/b.kext", "/k/c.kext"};
-  world.startFailures["/bin/cp"] = {errAuthorizationSuccess, errAuthorizationToolExecuteFailure};
-  EXPECT_FALSE(peer().processKextInstall(false));
-  EXPECT_EQ(world.execs(), (Lines{"/bin/cp -rf /k/a.kext " + entry("a.kext"),
-                                  "/bin/cp -rf /k/b.kext " + entry("b.kext")}));
-  EXPECT_TRUE(world.fileExists(entry("a.kext"))) << "no rollback";
+  const std::string cpB = "/bin/cp -rf /k/b.kext " + entry("b.kext");
+  machine.cannotStart = {cpB};
+  EXPECT_EQ(machine.launch({"/k/a.kext", "/k/b.kext", "/k/c.kext"}, Answer::kLater), kFailed);
+  EXPECT_EQ(machine.tools(), (Lines{cp, cpB}));
+  EXPECT_TRUE(machine.fileExists(a)) << "no rollback";
 
-  // Everything already installed: nothing copied, the folder is still touched. A trailing
+  // Everything installed already: nothing copied, the folder is still touched. A trailing
   // slash, as a shell's completion leaves it, still names the bundle.
-  world.journal.clear();
-  peer().pathArray() = {"/k/a.kext/"};
-  EXPECT_TRUE(peer().processKextInstall(false));
-  EXPECT_EQ(world.execs(), Lines{touch});
+  machine.calls.clear();
+  EXPECT_EQ(machine.launch({"-f", "/k/a.kext/"}, Answer::kLater), kOk);
+  EXPECT_EQ(machine.tools(), Lines{touch});
 
-  // A source gone since the launch is refused before any tool, with its log line (one that
-  // names no entry: the whole runs "offered ." and "offered ..").
-  world.journal.clear();
-  world.log.clear();
-  peer().pathArray() = {"/k/a.kext", "/k/missing.kext"};
-  EXPECT_FALSE(peer().processKextInstall(false));
-  EXPECT_TRUE(world.execs().empty());
-  EXPECT_EQ(world.log, Lines{"Can't found source file. [/k/missing.kext]"});
+  // A source gone between launch and the answer is refused when its turn comes.
+  machine.offer("/k/d.kext", "1.0");
+  machine.calls.clear();
+  EXPECT_EQ(machine.launch({"/k/c.kext", "/k/d.kext"}), std::nullopt);
+  machine.files.erase("/k/d.kext");
+  EXPECT_EQ(machine.answer(Answer::kLater), kFailed);
+  EXPECT_EQ(machine.tools(), Lines{"/bin/cp -rf /k/c.kext " + entry("c.kext")});
+  EXPECT_EQ(machine.log, (Lines{"Error: -60031", "Can't found source file. [/k/d.kext]"}));
 }
 
-TEST_F(ScenarioTest, TheBootArgumentComesFirstAndItsMarkerEndsThePass) {
-  world.offer("/k/a.kext", "1.0");
-  peer().pathArray() = {"/k/a.kext"};
-  peer().nvram() = true;
-  peer().rebootFile() = "/Users/Shared/.marker";
-  EXPECT_TRUE(peer().processKextInstall(false));
-  EXPECT_EQ(world.execs(), (Lines{"/usr/sbin/nvram boot-args=io=0x00040000",
-                                  "/usr/bin/touch /Users/Shared/.marker"}));
-  // A boot argument that fails stops the pass: the whole runs with a faulty nvram.
+TEST(ScenarioTest, TheBootArgumentComesFirstAndItsMarkerEndsTheNextPass) {
+  Machine machine;
+  machine.offer("/k/a.kext", "1.0");
+  EXPECT_EQ(machine.launch({"-n", "-r", marker, "/k/a.kext"}, Answer::kLater), kOk);
+  EXPECT_EQ(machine.tools(), (Lines{setIo, touchMarker}));
+  // The second run, after the restart, installs; the caller removes the marker.
+  machine.calls.clear();
+  machine.bootArgs = "";
+  EXPECT_EQ(machine.launch({"-n", "-r", marker, "/k/a.kext"}, Answer::kLater), kOk);
+  EXPECT_EQ(machine.tools(), (Lines{setIo, touchMarker}));
+  machine.files.erase(marker);
+  machine.calls.clear();
+  EXPECT_EQ(machine.launch({"-n", "-r", marker, "/k/a.kext"}, Answer::kLater), kOk);
+  EXPECT_EQ(machine.tools(), (Lines{cp, touch})) << "the argument is set already";
 }
 
-TEST_F(ScenarioTest, ALinkedSourceEntryOrMarkerIsNeverTrusted) {
-  // A linked source is refused in the whole run "offered link". An installed entry that is still a
-  // link when the copy comes would take the copy into the link's target: after a removal that could
-  // not start, or a dangling one that is not removed.
-  world.offer("/Users/Shared/real.kext", "1.0");
-  world.offer("/k/a.kext", "2.0");
-  const std::tuple<const char*, bool, Lines> rows[] = {
-      {"/Users/Shared/real.kext", true, {unload, rm}},
-      {"/nowhere", false, {}},
-      {"/Users/Shared/real.kext", false, {unload, rm, cp}}};
-  for (const auto& [target, rmFails, execs] : rows) {
-    world.journal.clear();
-    world.log = {""};
-    world.links[a] = target;
-    world.startFailures["/bin/rm"] = {rmFails ? errAuthorizationToolExecuteFailure : 0};
-    EXPECT_EQ(install("a.kext"), execs.size() == 3 ? 1 : 0) << target;
-    EXPECT_EQ(world.execs(), execs) << target;
-    EXPECT_EQ(world.log.back(),
-              execs.size() < 3 ? "Refused: the installed kext is a link. [" + a + "]" : "")
-        << target;
-  }
-
-  // A marker that is not root's own file is never believed, nor touched: any user could plant
-  // one to stop every later installation, or a link to have root touch another file.
-  const std::string marker = "/Users/Shared/.marker", touchMarker = "/usr/bin/touch " + marker;
-  world.offer("/k/a.kext", "1.0");
-  peer().pathArray() = {"/k/a.kext"};
-  peer().rebootFile() = marker;
-  peer().preInstall() = true;
-  using Kind = FakeWorld::Kind;
-  const std::tuple<const char*, std::optional<Kind>, uid_t, Lines> markers[] = {
-      {"absent", {}, 0, {cp, touch, touchMarker}},
-      {"root's file", Kind::kFile, 0, {touchMarker}},
-      {"a link", {}, 0, {cp, touch}},
-      {"another user's file", Kind::kFile, 501, {cp, touch}},
-      {"a folder", Kind::kFolder, 0, {cp, touch}}};
-  for (const auto& [name, kind, owner, execs] : markers) {
-    world.journal.clear();
-    world.log.clear();
-    world.files.erase(marker);
-    world.files.erase(a);
-    world.links.erase(marker);
-    if (kind) {
-      world.files[marker] = *kind;
-    }
-    if (name == std::string("a link")) {
-      world.links[marker] = "/etc/sudoers";
-    }
-    world.owners[marker] = owner;
-    EXPECT_EQ(exitStatusOf([&] { delegate().rebootConfirmed(nullptr); }), kExitSuccess) << name;
-    EXPECT_EQ(world.execs(), execs) << name;
-    EXPECT_EQ(world.log.size(), execs.size() == 2 ? 2u : 0u) << name;
-  }
-  // Setting the boot argument does not touch a refused marker either.
-  world.journal.clear();
-  world.files.erase(a);
-  peer().nvram() = true;
-  EXPECT_TRUE(peer().processKextInstall(false));
-  EXPECT_EQ(world.execs(), (Lines{"/usr/sbin/nvram boot-args=io=0x00040000", cp, touch}));
-}
-
-TEST_F(ScenarioTest, TheFilterKeepsAKextThatIsNotLoadedOrOfferedInAHigherVersion) {
-  // What it drops is pinned down by the whole runs (e2e_test.cpp).
-  world.offer("/k/idle.kext", "1.0", "com.example.idle");
-  world.offer(entry("idle.kext"), "1.0");
-  world.offer("/k/new.kext", "2.0", "com.example.new");
-  world.offer(entry("new.kext"), "1.0");
-  world.loaded = {{"com.example.new", "1.0"}};
-  peer().pathArray() = {"/k/new.kext", "/k/idle.kext"};
-  EXPECT_TRUE(peer().filterNotInstallKext());
-  EXPECT_EQ(peer().pathArray(), (Lines{"/k/new.kext", "/k/idle.kext"}));
-  // The loaded query needs an Info.plist: the query by identifier, its answer, and a listing
-  // that is not UTF-8 are in whole runs.
-  world.journal.clear();
-  world.offer("/k/bare.kext", std::nullopt);
-  EXPECT_FALSE(peer().isKextLoadedInSystem("/k/bare.kext"));
-  EXPECT_TRUE(world.journal.empty()) << "no Info.plist, no tool";
-}
-
-TEST_F(ScenarioTest, UpgradeStatusAgainstTheInstalledCopy) {
-  // Rows: offered version, installed version (none: no bundle information), status.
-  const std::tuple<std::optional<std::string>, std::optional<std::string>, int> rows[] = {
-      {"1.10", "1.9", 1},
-      {"1.9", "1.10", 3},
-      {"01.9", "1.9", 2},
-      {std::nullopt, "1.0", 2},
-      {"1.0", std::nullopt, 1},
-      {"", std::nullopt, 1},
-      {std::nullopt, std::nullopt, 2}};
-  for (const auto& [offered, installed, expected] : rows) {
-    world.plists.clear();
-    world.offer("/k/a.kext", offered);
-    world.offer(entry("a.kext"), installed);
-    SCOPED_TRACE(offered.value_or("(none)") + " vs " + installed.value_or("(none)"));
-    EXPECT_EQ(peer().checkKextUpgrade("/k/a.kext/"), expected);
-    // -f never replaces the same or a newer version: nothing runs.
-    peer().forceInstall() = true;
-    world.journal.clear();
-    EXPECT_EQ(install("a.kext") == 2, expected > 1);
-    EXPECT_EQ(world.journal.empty(), expected > 1);
-  }
-}
-
-TEST_F(ScenarioTest, TheDefaultMarkerOnlyOnSystemsOlderThanLionOrUnknown) {
-  world.offer("/k/a.kext", "1.0");
-  const std::string fallback = "/Users/Shared/.quorix_install_reboot";
-  const std::tuple<OSErr, std::int32_t, Lines, std::optional<std::string>> rows[] = {
-      // clang-format off
-      {noErr, 0x1068, {}, fallback}, {noErr, 0x106F, {}, fallback}, {noErr, -1, {}, fallback},
-      {noErr, 0x1070, {}, std::nullopt}, {noErr, 0x1099, {}, std::nullopt},
-      {fnfErr, 0x1099, {}, fallback}, {noErr, 0x1068, {"-r", "/tmp/marker"}, "/tmp/marker"},
-      {fnfErr, 0, {"-r", "/tmp/marker"}, "/tmp/marker"},
-      // clang-format on
+TEST(ScenarioTest, ALinkedEntryOrAnUntrustedMarkerIsNeverFollowed) {
+  // An installed entry that is still a link when the copy comes would take the copy into the
+  // link's target: after a removal that could not start, or a dangling one that is kept.
+  struct Entry {
+    const char* target;
+    bool rmFails;
+    Lines tools;
   };
-  for (auto [status, version, arguments, marker] : rows) {
-    world.versionStatus = status;
-    world.version = version;
-    arguments.insert(arguments.end(), {"-f", "/k/a.kext"});
-    EXPECT_EQ(launch(arguments), std::nullopt);
-    EXPECT_EQ(peer().rebootFile(), marker) << std::hex << version << " status " << status;
+  const Entry entries[] = {
+      {.target = "/Users/Shared/real.kext", .rmFails = true, .tools = {unload, rm}},
+      {.target = "/nowhere", .rmFails = false, .tools = {}},
+      {.target = "/Users/Shared/real.kext", .rmFails = false, .tools = {unload, rm, cp, touch}}};
+  for (const Entry& row : entries) {
+    SCOPED_TRACE(row.target);
+    Machine machine;
+    machine.offer("/Users/Shared/real.kext", "1.0");
+    machine.offer("/k/a.kext", "2.0");
+    machine.links[a] = row.target;
+    machine.cannotStart = row.rmFails ? std::set{rm} : std::set<std::string>{};
+    EXPECT_EQ(machine.launch({"-f", "/k/a.kext"}, Answer::kLater),
+              row.tools.size() > 2 ? kOk : kFailed);
+    EXPECT_EQ(machine.tools(), row.tools);
+    EXPECT_EQ(std::ranges::count(machine.log, "Refused: the installed kext is a link. [" + a + "]"),
+              row.tools.size() > 2 ? 0 : 1);
+  }
+
+  // A marker that is not root's own file is neither believed nor touched: any user could plant
+  // one to stop every later installation, or a link to have root touch another file.
+  using Kind = Machine::Kind;
+  struct Marker {
+    const char* name;
+    std::optional<Kind> kind = {};
+    bool link = false;
+    uid_t owner = 0;
+    Lines tools;
+  };
+  const Marker markers[] = {
+      {.name = "absent", .tools = {cp, touch, touchMarker}},
+      {.name = "root's file", .kind = Kind::kFile, .tools = {touchMarker}},
+      {.name = "a link", .link = true, .tools = {cp, touch}},
+      {.name = "another user's file", .kind = Kind::kFile, .owner = 501, .tools = {cp, touch}},
+      {.name = "a folder", .kind = Kind::kFolder, .tools = {cp, touch}}};
+  for (const Marker& row : markers) {
+    SCOPED_TRACE(row.name);
+    Machine machine;
+    machine.offer("/k/a.kext", "1.0");
+    if (row.kind) {
+      machine.files[marker] = *row.kind;
+    }
+    if (row.link) {
+      machine.links[marker] = "/etc/sudoers";
+    }
+    machine.owners[marker] = row.owner;
+    // Confirming in pre-install mode makes the marker, once the pass has run.
+    EXPECT_EQ(machine.launch({"-i", "-r", marker, "/k/a.kext"}, Answer::kRestartNow), kOk);
+    EXPECT_EQ(machine.tools(), row.tools);
+    EXPECT_EQ(machine.log.size(), row.tools.size() == 2 ? 2u : 0u) << "looked at twice";
+    // Nor does setting the boot argument touch it.
+    machine.calls.clear();
+    machine.files.erase(a);
+    EXPECT_EQ(machine.launch({"-n", "-r", marker, "/k/a.kext"}, Answer::kLater), kOk);
+    EXPECT_EQ(machine.tools().front(), setIo);
+    EXPECT_EQ(std::ranges::count(machine.tools(), touchMarker), row.tools.size() == 2 ? 0 : 1);
   }
 }
 
-TEST_F(ScenarioTest, TheLayoutsAndTheCleanUpAtTermination) {
+TEST(ScenarioTest, TheFilterDropsOnlyAKextInstalledInTheSameOrANewerVersionAndLoaded) {
+  struct Row {
+    std::optional<std::string> offered, installed;
+    bool loaded, kept, replaced;
+  };
+  const Row rows[] = {
+      {.offered = "2.0", .installed = "1.0", .loaded = true, .kept = true, .replaced = true},
+      {.offered = "1.0", .installed = "1.0", .loaded = false, .kept = true, .replaced = false},
+      {.offered = "1.0", .installed = "1.0", .loaded = true, .kept = false, .replaced = false},
+      {.offered = "01.9", .installed = "1.10", .loaded = true, .kept = false, .replaced = false},
+      {.offered = {}, .installed = "1.0", .loaded = true, .kept = false, .replaced = false},
+      // An installed copy without a version is taken as older, so that it can be repaired.
+      {.offered = "1.0", .installed = {}, .loaded = true, .kept = true, .replaced = true},
+  };
+  for (const Row& row : rows) {
+    for (const bool force : {false, true}) {
+      SCOPED_TRACE(row.offered.value_or("-") + " over " + row.installed.value_or("-") +
+                   (force ? " -f" : ""));
+      Machine machine;
+      machine.offer("/k/a.kext", row.offered, "com.example.a");
+      machine.offer(a, row.installed, "com.example.a");
+      if (row.loaded) {
+        machine.loaded["com.example.a"] = "1.0";
+      }
+      // Nothing left ends the run at launch with success; -f keeps every kext, and still never
+      // replaces the same or a newer version.
+      EXPECT_EQ(
+          machine.launch(force ? Lines{"-f", "/k/a.kext"} : Lines{"/k/a.kext"}, Answer::kLater),
+          kOk);
+      EXPECT_EQ(machine.tools().empty(), !row.kept && !force);
+      EXPECT_EQ(std::ranges::count(machine.tools(), cp), row.replaced ? 1 : 0);
+    }
+  }
+  // The loaded query names a bundle without an identifier "(null)".
+  Machine machine;
+  machine.offer("/k/a.kext", "1.0");
+  machine.offer(a, "1.0");
+  machine.loaded["(null)"] = "1.0";
+  EXPECT_EQ(machine.launch({"/k/a.kext"}), kOk);
+  EXPECT_EQ(machine.calls, Lines{"run /usr/sbin/kextstat -l -bundle-id (null)"});
+}
+
+TEST(ScenarioTest, TheDefaultMarkerOnlyOnSystemsOlderThanLionOrUnknown) {
+  const std::string fallback = "/Users/Shared/.quorix_install_reboot";
+  struct Row {
+    std::optional<std::int32_t> version;
+    Lines options = {};
+    bool markerHolds;  // the default marker found ends the pass without a copy
+  };
+  const Row rows[] = {
+      {.version = 0x1068, .markerHolds = true},
+      {.version = 0x106F, .markerHolds = true},
+      {.version = -1, .markerHolds = true},
+      {.version = {}, .markerHolds = true},
+      {.version = 0x1070, .markerHolds = false},
+      {.version = 0x1099, .markerHolds = false},
+      {.version = 0x1068, .options = {"-r", "/tmp/other"}, .markerHolds = false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.version.value_or(0));
+    Machine machine;
+    machine.offer("/k/a.kext", "1.0");
+    machine.files[fallback] = Machine::Kind::kFile;
+    machine.version = row.version;
+    Lines command = row.options;
+    command.push_back("/k/a.kext");
+    EXPECT_EQ(machine.launch(command, Answer::kLater), kOk);
+    EXPECT_EQ(machine.tools().empty(), row.markerHolds);
+  }
+}
+
+TEST(ScenarioTest, TheLayoutsShowTheirTexts) {
+  Machine machine;
+  InterfaceResource& ui = machine.resource;
   // okBtn, restartBtn, cancelBtn, textTitle, textField and the window's title as shown.
-  const auto shown = [this] {
-    return Lines{resource.okBtn.title(),           resource.restartBtn.title(),
-                 resource.cancelBtn.title(),       resource.textTitle.stringValue(),
-                 resource.textField.stringValue(), resource.window.title()};
+  const auto shown = [&ui] {
+    return Lines{ui.okBtn.title(),           ui.restartBtn.title(),      ui.cancelBtn.title(),
+                 ui.textTitle.stringValue(), ui.textField.stringValue(), ui.window.title()};
   };
   const std::string note =
       "Note that you won't hear audio during your remote sessions unless this Mac has been "
       "restarted. You can restart later at your convenience.";
-  world.offer("/k/a.kext", "1.0");
-  world.translations = {{"Restart Now", "Jetzt neu starten"},
-                        {"OK", "Gut"},
-                        {"Continue", "Weiter"},
-                        {"Installation is complete.", "Fertig."},
-                        {note, "Hinweis"}};
-  const Rect cancelFrame = resource.cancelBtn.frame();
-  ASSERT_EQ(launch({"-f", "/k/a.kext"}), std::nullopt);
+  machine.offer("/k/a.kext", "1.0");
+  machine.translations = {{"Restart Now", "Jetzt neu starten"},
+                          {"OK", "Gut"},
+                          {"Continue", "Weiter"},
+                          {"Installation is complete.", "Fertig."},
+                          {note, "Hinweis"}};
+  const Rect cancelFrame = ui.cancelBtn.frame();
+  ASSERT_EQ(machine.launch({"-f", "/k/a.kext"}), std::nullopt);
   EXPECT_EQ(shown(),
             (Lines{"Gut", "Jetzt neu starten", "Restart Later", "The installation is completed.",
                    "Restart your computer for the settings to take effect.", "Morvane"}));
-  EXPECT_FALSE(resource.layout1.isHidden() || resource.restartBtn.isHidden());
-  EXPECT_TRUE(resource.layout2.isHidden() && resource.countdownField.isHidden());
+  EXPECT_FALSE(ui.layout1.isHidden() || ui.restartBtn.isHidden());
+  EXPECT_TRUE(ui.layout2.isHidden() && ui.countdownField.isHidden());
 
   // Pre-install: the installer's own texts as they stand, Continue in Restart Now's place.
-  ASSERT_EQ(launch({"-i", "-t", "Installer", "-r", "/m", "-f", "/k/a.kext"}), std::nullopt);
+  ASSERT_EQ(machine.launch({"-i", "-t", "Installer", "-r", "/m", "-f", "/k/a.kext"}), std::nullopt);
   EXPECT_EQ(shown(), (Lines{"Gut", "Jetzt neu starten", "Continue", "Installation is complete.",
                             note, "Installer"}));
-  EXPECT_TRUE(resource.restartBtn.isHidden());
-  EXPECT_EQ(resource.cancelBtn.frame(),
-            (Rect{resource.restartBtn.frame().origin, cancelFrame.size}));
-
-  // Termination hides the window, releases the strings and frees the credential, once.
-  resource.window.orderFront();
-  peer().authorizationRef() = 7;
-  delegate().applicationWillTerminate();
-  delegate().applicationWillTerminate();
-  EXPECT_FALSE(resource.window.isVisible());
-  EXPECT_EQ(peer().windowTitle(), std::nullopt);
-  EXPECT_EQ(peer().rebootFile(), std::nullopt);
-  EXPECT_EQ(world.journal, Lines{"free 7 0"});
+  EXPECT_TRUE(ui.restartBtn.isHidden());
+  EXPECT_EQ(ui.cancelBtn.frame(), (Rect{ui.restartBtn.frame().origin, cancelFrame.size}));
 }
 
-TEST_F(ScenarioTest, ASignalDuringAToolEndsThePassAsAFailureWithoutAnotherTool) {
-  // Each pass runs once for every tool of its whole sequence, the program asked to end while
-  // that tool runs: the tools up to it ran, no other starts, and the pass fails.
+TEST(ScenarioTest, ASignalDuringAToolEndsThePassAsAFailureWithoutAnotherTool) {
+  // Each pass runs once for every tool of its sequence, the program asked to end while that
+  // tool runs: the tools up to it ran, no other starts, and the run fails.
   const Lines copy = {unload, rm, cp, load, touch},
               removal = {unload, rm, "/usr/sbin/nvram boot-args="};
   for (const bool uninstall : {false, true}) {
     const Lines& all = uninstall ? removal : copy;
     for (std::size_t during = 0; during < all.size(); ++during) {
-      world = FakeWorld();
-      world.offer("/k/a.kext", "2.0");
-      world.offer(a, "1.0");
-      world.bootArgs = "io=0x00040000";
-      world.askedToEndDuring = all[during];
-      peer().loadKext() = true;
-      peer().nvram() = uninstall;
-      peer().pathArray() = {uninstall ? a : "/k/a.kext"};
-      EXPECT_FALSE(peer().processKextInstall(uninstall)) << all[during];
-      EXPECT_EQ(world.execs(), Lines(all.begin(), all.begin() + during + 1)) << all[during];
+      SCOPED_TRACE(all[during]);
+      Machine machine;
+      machine.offer("/k/a.kext", "2.0");
+      machine.offer(a, "1.0");
+      machine.bootArgs = "io=0x00040000";
+      machine.askedToEndDuring = all[during];
+      const Lines command = uninstall ? Lines{"-n", "-u", a} : Lines{"-f", "-l", "/k/a.kext"};
+      EXPECT_EQ(machine.launch(command, Answer::kLater), kFailed);
+      EXPECT_EQ(machine.tools(), Lines(all.begin(), all.begin() + during + 1));
     }
   }
   // The marker of a restart confirmed in pre-install mode is the run's last tool: 255 as well.
-  world = FakeWorld();
-  peer().nvram() = false;
-  peer().preInstall() = true;
-  peer().pathArray() = {};
-  peer().rebootFile() = "/Users/Shared/.marker";
-  world.askedToEndDuring = "/usr/bin/touch /Users/Shared/.marker";
-  EXPECT_EQ(exitStatusOf([this] { delegate().rebootConfirmed(nullptr); }), kExitFailure);
+  Machine machine;
+  machine.offer("/k/a.kext", "1.0");
+  machine.askedToEndDuring = touchMarker;
+  EXPECT_EQ(machine.launch({"-i", "-r", marker, "/k/a.kext"}, Answer::kRestartNow), kFailed);
 }
 
 }  // namespace

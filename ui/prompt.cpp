@@ -92,7 +92,7 @@ void MorvaneAppDelegate::rebootConfirmed(const Control* /*sender*/) {
     platform_.process.exit(kExitFailure);
   }
   touchRebootMarker();
-  platform_.process.exit(platform_.process.interrupted() ? kExitFailure : kExitSuccess);
+  platform_.process.exit(platform_.privileges.interrupted() ? kExitFailure : kExitSuccess);
 }
 
 void MorvaneAppDelegate::rebootLater(const Control* /*sender*/) {

@@ -1,17 +1,30 @@
 #pragma once
 
+#include <memory>
+
+#include "platform/restarter.h"
+
 namespace morvane {
 
-/// How a reboot request to the login manager ended.
-enum class RebootRequest {
-  kAccepted,  ///< the login manager took the request; the reboot follows without us
-  kNoBus,     ///< the D-Bus library or the system bus could not be reached
-  kRefused,   ///< the bus or the login manager answered with an error
-};
+/// The restart request to the login manager on the system bus (`DBUS_SYSTEM_BUS_ADDRESS` when
+/// set): `org.freedesktop.login1.Manager.Reboot(true)`, which lets it ask the user for
+/// authorization, sent with no reply expected. The D-Bus library is loaded at the first request
+/// only, and the connection is kept from then on: the login manager checks the sender of the
+/// request, which must still be there when it looks.
+class LoginManagerRestarter final : public Restarter {
+ public:
+  LoginManagerRestarter();
+  ~LoginManagerRestarter() override;
+  LoginManagerRestarter(const LoginManagerRestarter&) = delete;
+  LoginManagerRestarter& operator=(const LoginManagerRestarter&) = delete;
 
-/// Asks the login manager on the system bus (`DBUS_SYSTEM_BUS_ADDRESS` when set) to reboot,
-/// letting it ask the user for authorization. Returns once the request is answered, not when
-/// the machine reboots. The D-Bus library is loaded for this call only.
-RebootRequest requestReboot();
+  /// False when the library or the bus cannot be reached, nobody owns the login manager's name
+  /// (a message to it would be dropped without an error), or the request cannot be sent.
+  bool requestRestart() override;
+
+ private:
+  struct Connection;
+  std::unique_ptr<Connection> connection_;
+};
 
 }  // namespace morvane

@@ -203,25 +203,10 @@ bool replaceFile(const fs::path& file, std::string_view bytes) {
   return true;
 }
 
-/// The first line of the small text file at `path`, or "" when it cannot be read.
-std::string firstLine(const char* path) {
-  const UniqueFd handle(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
-  char buffer[256];
-  ssize_t count = -1;
-  do {
-    count = handle.get() < 0 ? -1 : ::read(handle.get(), buffer, sizeof buffer);
-  } while (count < 0 && errno == EINTR);
-  const std::string_view text(buffer, count > 0 ? static_cast<std::size_t>(count) : 0);
-  return std::string(text.substr(0, text.find('\n')));
-}
-
 }  // namespace
 
-PlistPreferences::PlistPreferences(fs::path configurationFolder, std::string hostID,
-                                   bool followLinks)
-    : folder_(std::move(configurationFolder)),
-      hostID_(std::move(hostID)),
-      followLinks_(followLinks) {}
+PlistPreferences::PlistPreferences(fs::path configurationFolder, bool followLinks)
+    : folder_(std::move(configurationFolder)), followLinks_(followLinks) {}
 
 std::optional<PlistNode> PlistPreferences::read(const fs::path& file) const {
   if (!followLinks_ && !noLinkOnTheWay(folder_, file)) {
@@ -230,54 +215,26 @@ std::optional<PlistNode> PlistPreferences::read(const fs::path& file) const {
   return readDictionary(file, followLinks_);
 }
 
-std::optional<fs::path> PlistPreferences::domainFile(const std::string& domain,
-                                                     PreferenceHost host) const {
+std::optional<fs::path> PlistPreferences::domainFile(const std::string& domain) const {
   if (folder_.empty() || domain.empty()) {
     return std::nullopt;
   }
-  const fs::path base = folder_ / "morvane" / "preferences";
-  if (host == PreferenceHost::kAnyHost) {
-    return base / (fileNamePiece(domain) + ".plist");
-  }
-  return base / "ByHost" / (fileNamePiece(domain) + "." + fileNamePiece(hostID_) + ".plist");
+  return folder_ / "morvane" / "preferences" / (fileNamePiece(domain) + ".plist");
 }
 
-std::optional<PreferenceValue> PlistPreferences::copyAppValue(const std::string& key,
-                                                              const std::string& domain) {
-  for (const PreferenceHost host : {PreferenceHost::kCurrentHost, PreferenceHost::kAnyHost}) {
-    const std::optional<fs::path> file = domainFile(domain, host);
-    if (!file) {
-      return std::nullopt;
-    }
-    if (const auto held = pending_.find(*file); held != pending_.end()) {
-      if (const auto value = held->second.find(key); value != held->second.end()) {
-        return value->second;
-      }
-    }
-    const std::optional<PlistNode> root = read(*file);
-    if (plist_t node = root ? plist_dict_get_item(root->get(), key.c_str()) : nullptr;
-        node != nullptr) {
-      return fromNode(node);
-    }
-  }
-  return std::nullopt;
+std::optional<PreferenceValue> PlistPreferences::value(const std::string& key,
+                                                       const std::string& domain) const {
+  const std::optional<fs::path> file = domainFile(domain);
+  const std::optional<PlistNode> root = file ? read(*file) : std::nullopt;
+  plist_t node = root ? plist_dict_get_item(root->get(), key.c_str()) : nullptr;
+  return node != nullptr ? fromNode(node) : std::nullopt;
 }
 
-void PlistPreferences::setValue(const std::string& key, const PreferenceValue& value,
-                                const std::string& domain, PreferenceUser, PreferenceHost host) {
-  if (const std::optional<fs::path> file = domainFile(domain, host)) {
-    pending_[*file][key] = value;
-  }
-}
-
-bool PlistPreferences::synchronize(const std::string& domain, PreferenceUser, PreferenceHost host) {
-  const std::optional<fs::path> file = domainFile(domain, host);
+bool PlistPreferences::save(const std::string& key, const PreferenceValue& value,
+                            const std::string& domain) {
+  const std::optional<fs::path> file = domainFile(domain);
   if (!file) {
     return false;
-  }
-  const auto held = pending_.find(*file);
-  if (held == pending_.end()) {
-    return true;
   }
   if (!followLinks_ && !noLinkOnTheWay(folder_, *file)) {
     return false;  // before the folders and the lock file are made through a link
@@ -289,15 +246,9 @@ bool PlistPreferences::synchronize(const std::string& domain, PreferenceUser, Pr
   if (!root) {
     return false;
   }
-  for (const auto& [key, value] : held->second) {
-    plist_dict_set_item(root->get(), key.c_str(), toNode(value));
-  }
+  plist_dict_set_item(root->get(), key.c_str(), toNode(value));
   const std::optional<std::string> xml = toXml(root->get());
-  if (!xml || !replaceFile(*file, *xml)) {
-    return false;
-  }
-  pending_.erase(held);
-  return true;
+  return xml && replaceFile(*file, *xml);
 }
 
 fs::path rootConfigurationFolder() {
@@ -318,18 +269,6 @@ fs::path userConfigurationFolder() {
     return fs::path(home) / ".config";
   }
   return {};
-}
-
-std::string currentHostID() {
-  const std::string id = firstLine("/etc/machine-id");
-  if (!id.empty()) {
-    return id;
-  }
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) == 0 && name[0] != '\0') {
-    return name;
-  }
-  return "localhost";
 }
 
 }  // namespace morvane

@@ -4,8 +4,6 @@
 
 #include <cstdio>
 
-#include "platform/posix/deferred_signals.h"
-
 namespace morvane {
 
 void PosixProcessExit::endProcess(int status) {
@@ -13,10 +11,6 @@ void PosixProcessExit::endProcess(int status) {
   std::fflush(stdout);
   std::fflush(stderr);
   ::_exit(status);
-}
-
-bool PosixProcessExit::interrupted() const {
-  return askedToEnd();
 }
 
 }  // namespace morvane

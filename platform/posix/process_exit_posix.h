@@ -6,8 +6,6 @@ namespace morvane {
 
 class PosixProcessExit final : public ProcessExit {
  public:
-  bool interrupted() const override;
-
  protected:
   [[noreturn]] void endProcess(int status) override;
 };

@@ -30,17 +30,9 @@ std::optional<std::int32_t> encodeSystemVersion(const std::string& productVersio
   return ((major / 10) << 12) | ((major % 10) << 8) | (minor << 4) | patch;
 }
 
-OSErr PlistSystemInfo::gestalt(OSType selector, std::int32_t* response) const {
-  if (selector != gestaltSystemVersion) {
-    return gestaltUndefSelectorErr;
-  }
+std::optional<std::int32_t> PlistSystemInfo::systemVersion() const {
   const std::optional<std::string> text = propertyLists_.textValue(versionFile_, "ProductVersion");
-  const std::optional<std::int32_t> version = text ? encodeSystemVersion(*text) : std::nullopt;
-  if (!version) {
-    return fnfErr;
-  }
-  *response = *version;
-  return noErr;
+  return text ? encodeSystemVersion(*text) : std::nullopt;
 }
 
 }  // namespace morvane

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "tests/fakes/fake_world.h"
+#include "tests/fakes/machine.h"
 
 namespace morvane::testing {
 
@@ -30,28 +30,18 @@ static bool allowed(const std::string& run) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Lines arguments = {"/Applications/Morvane.app/Contents/MacOS/Morvane"};
+  Lines arguments;
   std::string_view input(reinterpret_cast<const char*>(data), size);
   for (std::size_t end; (end = input.find('\0')) != input.npos; input.remove_prefix(end + 1)) {
     arguments.emplace_back(input.substr(0, end));
   }
   arguments.emplace_back(input);
-  FakeWorld world;
-  world.offer("/k/a.kext", "2.0", "com.q.a");
-  world.offer(entry("a.kext"), "1.0", "com.q.a");
-  world.loaded["com.q.a"] = "1.0";
-  Platform platform{world, world, world, world, world,    world,
-                    world, world, world, world, arguments};
-  MorvaneAppDelegate delegate(platform);
-  InterfaceResource resource;
-  resource.connect(delegate);
-  try {
-    delegate.applicationWillFinishLaunching();
-    delegate.applicationDidFinishLaunching();
-    size % 2 == 1 ? delegate.rebootConfirmed(nullptr) : delegate.rebootLater(nullptr);
-  } catch (const ExitCalled&) {
-  }
-  for (const std::string& run : world.execs()) {
+  Machine machine;
+  machine.offer("/k/a.kext", "2.0", "com.q.a");
+  machine.offer(entry("a.kext"), "1.0", "com.q.a");
+  machine.loaded["com.q.a"] = "1.0";
+  machine.launch(arguments, size % 2 == 1 ? Answer::kRestartNow : Answer::kLater);
+  for (const std::string& run : machine.tools()) {
     if (!allowed(run)) {
       __builtin_trap();
     }

@@ -1,4 +1,4 @@
-#include "platform/posix/authorization_polkit.h"
+#include "platform/posix/privileges_polkit.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -33,11 +33,16 @@ constexpr ChildStreams kAnswerOnly{.inputFromNull = true,
                                    .errorToNull = true,
                                    .environment = kToolEnvironment};
 
-/// The start time of this process, which tells it apart from a later one with the same pid.
-std::optional<unsigned long long> ownStartTime() {
+/// This process as polkit names it, "PID,START": the start time tells it apart from a later
+/// process with the same pid. None when the start time cannot be read.
+std::optional<std::string> ownProcess() {
   const UniqueFd stat(::open("/proc/self/stat", O_RDONLY | O_CLOEXEC));
   const std::optional<std::string> text = stat.get() < 0 ? std::nullopt : readToEnd(stat.get());
-  return text ? processStartTime(*text) : std::nullopt;
+  const std::optional<unsigned long long> start = text ? processStartTime(*text) : std::nullopt;
+  if (!start) {
+    return std::nullopt;
+  }
+  return std::to_string(::getpid()) + "," + std::to_string(*start);
 }
 
 /// pkcheck's exit status, or none when it could not start or did not end by itself.
@@ -48,19 +53,19 @@ std::optional<int> exitStatus(const std::optional<int>& waitStatus) {
   return WEXITSTATUS(*waitStatus);
 }
 
-OSStatus statusOfCheck(const std::optional<int>& exitStatus) {
+PrivilegeOutcome outcomeOfCheck(const std::optional<int>& exitStatus) {
   if (askedToEnd()) {
-    return errAuthorizationCanceled;
+    return PrivilegeOutcome::kCanceled;
   }
   switch (exitStatus.value_or(-1)) {
     case 0:
-      return errAuthorizationSuccess;
+      return PrivilegeOutcome::kGranted;
     case 1:
-      return errAuthorizationDenied;
+      return PrivilegeOutcome::kDenied;
     case 3:
-      return errAuthorizationCanceled;
+      return PrivilegeOutcome::kCanceled;
     default:
-      return errAuthorizationInternal;
+      return PrivilegeOutcome::kUnavailable;
   }
 }
 
@@ -95,15 +100,14 @@ std::optional<unsigned long long> processStartTime(std::string_view stat) {
   return start;
 }
 
-PolkitAuthorizationService::PolkitAuthorizationService(PolkitTools tools,
-                                                       std::function<bool()> hasTerminal)
+PolkitWay::PolkitWay(PolkitTools tools, std::function<bool()> hasTerminal)
     : tools_(std::move(tools)), hasTerminal_(std::move(hasTerminal)) {}
 
-PolkitAuthorizationService::~PolkitAuthorizationService() {
+PolkitWay::~PolkitWay() {
   stopAgent();
 }
 
-bool PolkitAuthorizationService::usable() const {
+bool PolkitWay::usable() const {
   if (!isProgram(tools_.pkexec.c_str()) || !isProgram(tools_.pkcheck.c_str())) {
     return false;
   }
@@ -113,72 +117,38 @@ bool PolkitAuthorizationService::usable() const {
   return exitStatus(runAndWait(pkaction, std::move(argv), kAnswerOnly)) == 0;
 }
 
-OSStatus PolkitAuthorizationService::create(AuthorizationFlags, AuthorizationRef* authorization) {
-  const std::optional<unsigned long long> start = ownStartTime();
-  if (authorization == nullptr || !start) {
-    return errAuthorizationInternal;
+PrivilegeOutcome PolkitWay::obtainRight() {
+  granted_ = false;
+  const std::optional<std::string> process = ownProcess();
+  if (!process) {
+    return PrivilegeOutcome::kUnavailable;
   }
-  *authorization = nextReference_++;
-  credentials_.emplace(*authorization,
-                       Credential{std::to_string(::getpid()) + "," + std::to_string(*start),
-                                  std::to_string(::getuid())});
-  return errAuthorizationSuccess;
-}
-
-OSStatus PolkitAuthorizationService::copyRights(AuthorizationRef authorization,
-                                                const AuthorizationRights& rights,
-                                                AuthorizationFlags flags) {
-  const auto credential = credentials_.find(authorization);
-  if (credential == credentials_.end()) {
-    return errAuthorizationInvalidRef;
-  }
-  Credential& held = credential->second;
-  held.granted = false;
-  if (!asksOnlyForAdminRight(rights)) {
-    return errAuthorizationDenied;
-  }
-  const bool mayAsk = (flags & kAuthorizationFlagInteractionAllowed) != 0;
-  std::optional<int> answer = check(held, mayAsk);
+  const std::string subject = *process + "," + std::to_string(::getuid());
+  std::optional<int> answer = check(subject);
   // Started from a terminal outside any desktop session, nobody would ask the user.
-  if (answer == kNoAgent && mayAsk && hasTerminal_() && startAgent(held.process)) {
-    answer = check(held, mayAsk);
+  if (answer == kNoAgent && hasTerminal_() && startAgent(*process)) {
+    answer = check(subject);
   }
-  const OSStatus status = statusOfCheck(answer);
-  held.granted = status == errAuthorizationSuccess;
-  return status;
+  const PrivilegeOutcome outcome = outcomeOfCheck(answer);
+  granted_ = outcome == PrivilegeOutcome::kGranted;
+  return outcome;
 }
 
-OSStatus PolkitAuthorizationService::executeWithPrivileges(
-    AuthorizationRef authorization, const char* tool, AuthorizationFlags,
-    const char* const* arguments, std::unique_ptr<PrivilegedTool>* started) {
-  const auto credential = credentials_.find(authorization);
-  if (credential == credentials_.end()) {
-    return errAuthorizationInvalidRef;
+PrivilegedRun PolkitWay::runTool(const char* tool, const char* const* arguments) {
+  if (!granted_) {
+    return {PrivilegeOutcome::kDenied};
   }
-  if (!credential->second.granted) {
-    return errAuthorizationDenied;
-  }
-  if (!isProgram(tool) || started == nullptr) {
-    return errAuthorizationToolExecuteFailure;
+  if (!isProgram(tool)) {
+    return {PrivilegeOutcome::kToolNotStarted};
   }
   // pkexec finds the right that pkcheck obtained for this process, its parent; it never asks
   // on the terminal itself, where the tool's quiet streams would leave nobody to answer.
   const char* pkexec = tools_.pkexec.c_str();
-  return startPrivilegedTool(
-      pkexec,
-      toolArgv({pkexec, "--disable-internal-agent", tools_.helper.c_str()}, tool, arguments),
-      started);
+  return runPrivileged(pkexec, toolArgv({pkexec, "--disable-internal-agent", tools_.helper.c_str()},
+                                        tool, arguments));
 }
 
-OSStatus PolkitAuthorizationService::free(AuthorizationRef authorization, AuthorizationFlags) {
-  if (credentials_.erase(authorization) == 0) {
-    return errAuthorizationInvalidRef;
-  }
-  stopAgent();
-  return errAuthorizationSuccess;
-}
-
-void PolkitAuthorizationService::stopAgent() {
+void PolkitWay::stopAgent() {
   if (agent_ && !agent_->reapIfEnded()) {
     ::kill(agent_->pid(), SIGTERM);
     agent_->wait();
@@ -186,18 +156,14 @@ void PolkitAuthorizationService::stopAgent() {
   agent_.reset();
 }
 
-std::optional<int> PolkitAuthorizationService::check(const Credential& credential,
-                                                     bool mayAsk) const {
-  const std::string subject = credential.process + "," + credential.uid;
+std::optional<int> PolkitWay::check(const std::string& subject) const {
   const char* pkcheck = tools_.pkcheck.c_str();
-  Argv argv{pkcheck, "--action-id", kPolkitAction, "--process", subject.c_str()};
-  if (mayAsk) {
-    argv.push_back("--allow-user-interaction");
-  }
+  Argv argv{pkcheck,     "--action-id",   kPolkitAction,
+            "--process", subject.c_str(), "--allow-user-interaction"};
   return exitStatus(runAndWait(pkcheck, std::move(argv), kAnswerOnly));
 }
 
-bool PolkitAuthorizationService::startAgent(const std::string& process) {
+bool PolkitWay::startAgent(const std::string& process) {
   // One agent a run: when polkit finds none while ours runs, another would not help.
   if (agent_ && !agent_->reapIfEnded()) {
     return false;

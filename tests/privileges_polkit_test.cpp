@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "platform/posix/authorization_choice.h"
-#include "platform/posix/authorization_polkit.h"
-#include "tests/fakes/fake_world.h"
+#include "platform/posix/privileges_choice.h"
 #include "tests/temp_folder.h"
 
 namespace morvane::testing {
@@ -11,14 +9,13 @@ namespace {
 
 using Args = std::vector<const char*>;
 
-/// The delegate over the polkit service, with stand-ins that record their arguments: pkcheck
+/// The polkit way, with stand-ins that record their arguments: pkcheck
 /// answers with the exit status in `verdict` ("kill": ends by SIGKILL), or 0 once the text agent
 /// is up; pkexec runs the tool after its option and the helper; pkttyagent marks itself up,
 /// closes its notice and stays until SIGTERM, which it notes.
-class PolkitTest : public WorldTest {
+class PolkitTest : public ::testing::Test {
  protected:
   PolkitTest() {
-    start({}, &polkit);
     writeTool(folder, "pkcheck",
               recordArguments(record("pkcheck")) + "\n[ -e '" + up + "' ] && exit 0\nread v < '" +
                   verdict("0") + "'; [ \"$v\" = kill ] && kill -KILL $$; exit \"$v\"");
@@ -30,8 +27,10 @@ class PolkitTest : public WorldTest {
   std::string verdict(const std::string& text) { return folder.file("verdict", text + "\n"); }
   std::string record(const std::string& name) { return (folder.path() / (name + "-calls")); }
   std::string tool(const std::string& name) { return (folder.path() / name); }
+  /// Asks for the right and, when granted, runs `path`; whether it ran.
   bool run(const std::string& path, const Args& arguments = {nullptr}) {
-    return peer().executePrivilegesWithCommand(path.c_str(), arguments.data());
+    return polkit.obtainRight() == PrivilegeOutcome::kGranted &&
+           polkit.runTool(path.c_str(), arguments.data()).outcome == PrivilegeOutcome::kGranted;
   }
   /// What pkcheck and pkttyagent are told about this process: "PID,START".
   static std::string process() {
@@ -46,23 +45,23 @@ class PolkitTest : public WorldTest {
   TempFolder folder;
   const std::string up = (folder.path() / "agent-up").string();
   bool terminal = false;
-  PolkitAuthorizationService polkit{
+  PolkitWay polkit{
       {tool("pkcheck"), tool("pkexec"), tool("pkttyagent"), tool("pkaction"), "/helper"},
       [this] { return terminal; }};
 };
 
 TEST_F(PolkitTest, EachAnswerOfPkcheckIsMappedAndEveryToolAsksAgain) {
   const std::string recorder = writeTool(folder, "tool", recordArguments(record("tool")));
+  using Outcome = PrivilegeOutcome;
   // 2: no agent, and no terminal to start one on. 0 alone lets the tool run.
-  const std::pair<std::string, OSStatus> rows[] = {{"1", -60005}, {"3", -60006},    {"2", -60008},
-                                                   {"4", -60008}, {"kill", -60008}, {"0", 0}};
-  for (const auto& [answer, status] : rows) {
+  const std::pair<std::string, Outcome> rows[] = {
+      {"1", Outcome::kDenied},      {"3", Outcome::kCanceled},       {"2", Outcome::kUnavailable},
+      {"4", Outcome::kUnavailable}, {"kill", Outcome::kUnavailable}, {"0", Outcome::kGranted}};
+  for (const auto& [answer, outcome] : rows) {
     verdict(answer);
-    world.log.clear();
-    EXPECT_EQ(run(recorder), status == 0) << "pkcheck answered " << answer;
-    EXPECT_EQ(world.log,
-              status == 0 ? Lines{} : Lines{"Copy Rights Unsuccessful: " + std::to_string(status)})
-        << "pkcheck answered " << answer;
+    EXPECT_EQ(polkit.obtainRight(), outcome) << "pkcheck answered " << answer;
+    EXPECT_EQ(polkit.runTool(recorder.c_str(), Args{nullptr}.data()).outcome,
+              outcome == Outcome::kGranted ? Outcome::kGranted : Outcome::kDenied);
   }
   EXPECT_EQ(fileText(record("pkcheck")), recorded(std::vector(std::size(rows), checked())));
   EXPECT_EQ(fileText(record("tool")), recorded({{}})) << "a refused tool was started";
@@ -93,36 +92,26 @@ TEST_F(PolkitTest, WithoutAgentATerminalGetsOneForTheRunAndItEndsWithTheRun) {
             recorded({{"--process", process(), "--fallback", "--notify-fd", "1"}}));
   EXPECT_EQ(fileText(record("pkcheck")), recorded({checked(), checked(), checked()}));
   EXPECT_EQ(fileText(up), "") << "the agent did not stay";
-  EXPECT_EQ(polkit.free(peer().authorizationRef(), kAuthorizationFlagDefaults), 0);
+  polkit.stopAgent();
   EXPECT_EQ(fileText(up), "stopped\n");
 }
 
-TEST_F(PolkitTest, WithoutAnyWayToTheRightEveryRequestFailsAsInternal) {
-  int choices = 0;
-  ChosenAuthorizationService none([&] { return ++choices, nullptr; });
-  start({}, &none);
-  EXPECT_FALSE(run(writeTool(folder, "tool", "exit 0")));
-  EXPECT_FALSE(run(tool("tool")));
-  EXPECT_EQ(choices, 1) << "the way is chosen once a run";
-  EXPECT_EQ(world.log, Lines(2, "Copy Rights Unsuccessful: -60008"));
-}
-
-TEST(AuthorizationChoice, RootThenPolkitThenSudoOnATerminalAskingNoMoreThanNeeded) {
+TEST(PrivilegeChoice, RootThenPolkitThenSudoOnATerminalAskingNoMoreThanNeeded) {
   const struct {
     bool root, polkit, terminal;
-    AuthorizationMode mode;
+    PrivilegeMode mode;
     std::string asked;
-  } rows[] = {{true, true, true, AuthorizationMode::kRoot, "root "},
-              {false, true, true, AuthorizationMode::kPolkit, "root polkit "},
-              {false, false, true, AuthorizationMode::kSudo, "root polkit terminal "},
-              {false, false, false, AuthorizationMode::kNone, "root polkit terminal "}};
+  } rows[] = {{true, true, true, PrivilegeMode::kRoot, "root "},
+              {false, true, true, PrivilegeMode::kPolkit, "root polkit "},
+              {false, false, true, PrivilegeMode::kSudo, "root polkit terminal "},
+              {false, false, false, PrivilegeMode::kNone, "root polkit terminal "}};
   for (const auto& row : rows) {
     std::string asked;
     const auto ask = [&](const char* what, bool answer) {
       return [&asked, what, answer] { return asked += std::string(what) + " ", answer; };
     };
-    EXPECT_EQ(chooseAuthorizationMode(ask("root", row.root), ask("polkit", row.polkit),
-                                      ask("terminal", row.terminal)),
+    EXPECT_EQ(choosePrivilegeMode(ask("root", row.root), ask("polkit", row.polkit),
+                                  ask("terminal", row.terminal)),
               row.mode)
         << "asked " << asked;
     EXPECT_EQ(asked, row.asked);

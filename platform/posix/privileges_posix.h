@@ -1,21 +1,17 @@
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <vector>
 
-#include "platform/authorization.h"
 #include "platform/posix/process_launcher_posix.h"
+#include "platform/privileges.h"
 
 namespace morvane {
 
 // What the ways to the administrator right on this machine (root, sudo, polkit) share.
 
-/// The original platform's status for a reference it never handed out.
-inline constexpr OSStatus errAuthorizationInvalidRef = -60002;
-
-/// A tool's standard streams: it reads nothing, and its output is discarded so that it can
-/// never stall on a full pipe. It gets the fixed environment of the tools run as root.
+/// A privileged tool's standard streams: it reads nothing, and its output is discarded so that
+/// it can never stall on a full pipe. It gets the fixed environment of the tools run as root.
 inline constexpr ChildStreams kQuietStreams{
     .inputFromNull = true, .outputToNull = true, .environment = kToolEnvironment};
 
@@ -26,10 +22,6 @@ bool runsAsRoot();
 
 /// True when the process has a controlling terminal that it may open.
 bool hasControllingTerminal();
-
-/// True when `rights` names the administrator right and nothing else; an empty set asks for
-/// nothing, so it grants nothing either.
-bool asksOnlyForAdminRight(const AuthorizationRights& rights);
 
 /// `prefix`, then `tool` and the null-terminated `arguments` (which may be null).
 Argv toolArgv(Argv prefix, const char* tool, const char* const* arguments);
@@ -42,8 +34,14 @@ bool isProgram(const char* tool);
 /// SIGHUP deferred and SIGTERM passed on to it. Its wait status, or none when it cannot start.
 std::optional<int> runAndWait(const char* path, Argv argv, const ChildStreams& streams);
 
-/// Starts `path` with `argv` as the privileged tool, its streams quiet; signals stay deferred
-/// until `started` is gone. errAuthorizationToolExecuteFailure when it cannot start.
-OSStatus startPrivilegedTool(const char* path, Argv argv, std::unique_ptr<PrivilegedTool>* started);
+/// Runs the privileged tool `path` with `argv`, its streams quiet, as runAndWait does.
+PrivilegedRun runPrivileged(const char* path, Argv argv);
+
+/// As root the right is held already, and tools start directly.
+class RootWay final : public PrivilegedWay {
+ public:
+  PrivilegeOutcome obtainRight() override { return PrivilegeOutcome::kGranted; }
+  PrivilegedRun runTool(const char* tool, const char* const* arguments) override;
+};
 
 }  // namespace morvane
