@@ -97,14 +97,20 @@ TEST_F(PolkitTest, WithoutAgentATerminalGetsOneForTheRunAndItEndsWithTheRun) {
 }
 
 TEST(PrivilegeChoice, RootThenPolkitThenSudoOnATerminalAskingNoMoreThanNeeded) {
-  const struct {
-    bool root, polkit, terminal;
+  struct Row {
+    bool root = false, polkit = false, terminal = false;
     PrivilegeMode mode;
     std::string asked;
-  } rows[] = {{true, true, true, PrivilegeMode::kRoot, "root "},
-              {false, true, true, PrivilegeMode::kPolkit, "root polkit "},
-              {false, false, true, PrivilegeMode::kSudo, "root polkit terminal "},
-              {false, false, false, PrivilegeMode::kNone, "root polkit terminal "}};
+  };
+  const Row rows[] = {
+      {.root = true,
+       .polkit = true,
+       .terminal = true,
+       .mode = PrivilegeMode::kRoot,
+       .asked = "root "},
+      {.polkit = true, .terminal = true, .mode = PrivilegeMode::kPolkit, .asked = "root polkit "},
+      {.terminal = true, .mode = PrivilegeMode::kSudo, .asked = "root polkit terminal "},
+      {.mode = PrivilegeMode::kNone, .asked = "root polkit terminal "}};
   for (const auto& row : rows) {
     std::string asked;
     const auto ask = [&](const char* what, bool answer) {

@@ -91,29 +91,36 @@ TEST(RulesTest, ListingSeparators) {
 
 TEST(RulesTest, PathSafety) {
   const std::string a = entry("a.kext");
-  struct Row {
-    bool uninstall;  // a -u path, else an offered one
-    std::string path;
-    Text entry;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {true, a, a}, {true, a + "//", a}, {true, "//System//Library/Extensions/A.KEXT", entry("A.KEXT")},
-      {true, "/Library/Extensions/b.kext", "/Library/Extensions/b.kext"},
-      {true, entry("a.kext/Contents/PlugIns/p.kext"), entry("a.kext/Contents/PlugIns/p.kext")},
-      {true, "/.kext", "/.kext"}, {true, entry("b.kext/../a.kext"), {}},
-      {true, "/System/./Library/Extensions/a.kext", {}}, {true, entry("a.kext/."), {}},
-      {true, kExtensionsFolder, {}}, {true, entry(""), {}}, {true, entry(".."), {}},
-      {true, entry("a.kext/Contents"), {}}, {true, entry("a.kextx"), {}}, {true, "/", {}},
-      {true, "", {}}, {true, "a.kext", {}}, {true, "System/Library/Extensions/a.kext", {}},
-      {false, "/k/a.kext", a}, {false, "/k/a.kext//", a}, {false, "a.kext", a},
-      {false, "/k/..", {}}, {false, "/k/.", {}}, {false, "/k/./", {}}, {false, "/k/../", {}},
-      {false, "/", {}}, {false, "//", {}}, {false, ".", {}}, {false, "", {}},
-  };
-  // clang-format on
-  for (const Row& row : rows) {
-    EXPECT_EQ(row.uninstall ? uninstallTarget(row.path) : installedCopy(row.path), row.entry)
-        << (row.uninstall ? "-u " : "offered ") << '"' << row.path << '"';
+  using Rows = std::vector<std::pair<std::string, Text>>;
+  // A -u path and the entry the tools get, none when it is refused.
+  const Rows removals = {
+      {a, a},
+      {a + "//", a},
+      {"//System//Library/Extensions/A.KEXT", entry("A.KEXT")},
+      {"/Library/Extensions/b.kext", "/Library/Extensions/b.kext"},
+      {entry("a.kext/Contents/PlugIns/p.kext"), entry("a.kext/Contents/PlugIns/p.kext")},
+      {"/.kext", "/.kext"},
+      {entry("b.kext/../a.kext"), {}},
+      {"/System/./Library/Extensions/a.kext", {}},
+      {entry("a.kext/."), {}},
+      {kExtensionsFolder, {}},
+      {entry(""), {}},
+      {entry(".."), {}},
+      {entry("a.kext/Contents"), {}},
+      {entry("a.kextx"), {}},
+      {"/", {}},
+      {"", {}},
+      {"a.kext", {}},
+      {"System/Library/Extensions/a.kext", {}}};
+  // An offered path and the entry it is installed as.
+  const Rows offers = {{"/k/a.kext", a}, {"/k/a.kext//", a}, {"a.kext", a},  {"/k/..", {}},
+                       {"/k/.", {}},     {"/k/./", {}},      {"/k/../", {}}, {"/", {}},
+                       {"//", {}},       {".", {}},          {"", {}}};
+  for (const auto& [path, target] : removals) {
+    EXPECT_EQ(uninstallTarget(path), target) << "-u \"" << path << '"';
+  }
+  for (const auto& [path, target] : offers) {
+    EXPECT_EQ(installedCopy(path), target) << "offered \"" << path << '"';
   }
 }
 
