@@ -77,6 +77,11 @@ class MorvaneAppDelegate {
   /// Runs `tool` as administrator with the null-terminated `args` and waits for it. True means
   /// only that the tool ran and ended.
   bool executePrivilegesWithCommand(const char* tool, const char* const* args);
+  /// How a tool run with executePrivilegesWithCommand went, its own exit status included.
+  enum class ToolResult { kNotRun, kFailed, kSucceeded };
+  /// Runs `tool` as administrator and looks at its exit status too: a tool that ran and ended
+  /// with another status than 0 is named in one log line.
+  ToolResult runPrivilegedTool(const char* tool, const char* const* args);
 
   std::optional<std::string> getInfoPlistWithKey(const std::string& key, const std::string& file);
   bool checkKextLoadedWithBundleID(const std::string& bundleID);
@@ -134,6 +139,9 @@ class MorvaneAppDelegate {
   View* layout2 = nullptr;
   double timerCountDown = 0;
   Timer* CDTimer = nullptr;
+
+  /// The exit status of the last privileged tool that ran.
+  int lastToolStatus_ = 0;
 
   Platform& platform_;
 };

@@ -28,7 +28,7 @@ void MorvaneAppDelegate::touchRebootMarker() {
     return;  // like a failed touch, which its callers ignore too
   }
   const char* marker[] = {preInstallCheckRebootFile->c_str(), nullptr};
-  executePrivilegesWithCommand(kTouchTool, marker);
+  runPrivilegedTool(kTouchTool, marker);
 }
 
 }  // namespace morvane

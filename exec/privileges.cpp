@@ -56,7 +56,21 @@ bool MorvaneAppDelegate::executePrivilegesWithCommand(const char* tool, const ch
     platform_.log.write("Error: " + std::to_string(statusCode(run.outcome)));
     return false;
   }
+  lastToolStatus_ = run.status;
   return true;
+}
+
+MorvaneAppDelegate::ToolResult MorvaneAppDelegate::runPrivilegedTool(const char* tool,
+                                                                     const char* const* args) {
+  if (!executePrivilegesWithCommand(tool, args)) {
+    return ToolResult::kNotRun;
+  }
+  if (lastToolStatus_ != 0) {
+    platform_.log.write(std::string(tool) + " ended with status " +
+                        std::to_string(lastToolStatus_));
+    return ToolResult::kFailed;
+  }
+  return ToolResult::kSucceeded;
 }
 
 }  // namespace morvane

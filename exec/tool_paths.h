@@ -21,4 +21,9 @@ inline constexpr const char* kPrivilegedTools[] = {
     kKextunloadTool, kKextloadTool, kCpTool, kRmTool, kTouchTool, kNvramTool,
 };
 
+/// The root helper's own exit statuses, from 64 (no tool named) to 67 (it could not make itself
+/// safe to start a tool from): none of the privileged tools ends with one of them.
+inline constexpr int kFirstHelperStatus = 64;
+inline constexpr int kLastHelperStatus = 67;
+
 }  // namespace morvane

@@ -21,7 +21,7 @@ bool MorvaneAppDelegate::unInstallKext(const std::string& path) {
   const char* unload[] = {path.c_str(), nullptr};
   executePrivilegesWithCommand(kKextunloadTool, unload);
   const char* remove[] = {"-rf", path.c_str(), nullptr};
-  return executePrivilegesWithCommand(kRmTool, remove);
+  return runPrivilegedTool(kRmTool, remove) == ToolResult::kSucceeded;
 }
 
 int MorvaneAppDelegate::installKext(const std::string& source, const std::string& dest) {
@@ -46,11 +46,12 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
     if (status > 1) {
       return 2;  // the same or a newer version is installed; -f never replaces it
     }
-    if (status == 1) {
-      unInstallKext(dest);  // the copy goes ahead even when the removal failed
+    // cp -rf into a folder that is still there would nest the bundle inside it.
+    if (status == 1 && !unInstallKext(dest)) {
+      return 0;
     }
   }
-  // An entry that is (still) a link, because its removal failed or it was dangling, would take
+  // An entry that is a link, dangling so that it was no installed copy to remove, would take
   // the copy into the link's target, wherever that is.
   const std::optional<FileAttributes> entry = platform_.files.attributesOfItem(dest);
   if (entry && entry->type == FileType::kSymbolicLink) {
@@ -58,12 +59,12 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
     return 0;
   }
   const char* copy[] = {"-rf", source.c_str(), dest.c_str(), nullptr};
-  int result = executePrivilegesWithCommand(kCpTool, copy) ? 1 : 0;
-  if (m_bLoadKext && result == 1) {
-    const char* load[] = {dest.c_str(), nullptr};
-    result = executePrivilegesWithCommand(kKextloadTool, load) ? 1 : 0;
+  if (runPrivilegedTool(kCpTool, copy) != ToolResult::kSucceeded) {
+    return 0;
   }
-  return result;
+  // A kext that the system refuses to load stays installed; the line says why it is not loaded.
+  const char* load[] = {dest.c_str(), nullptr};
+  return m_bLoadKext && runPrivilegedTool(kKextloadTool, load) == ToolResult::kNotRun ? 0 : 1;
 }
 
 bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
@@ -105,7 +106,7 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
       return false;
     }
   }
-  executePrivilegesWithCommand(kTouchTool, touchArg);
+  runPrivilegedTool(kTouchTool, touchArg);
   return !platform_.privileges.interrupted();
 }
 

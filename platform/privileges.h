@@ -11,10 +11,11 @@ enum class PrivilegeOutcome {
   kToolNotStarted,  ///< the tool is no program, or the way could not start it
 };
 
-/// A tool run as administrator: how its start went and, when it ran, its wait status.
+/// A tool run as administrator: how its start went and, when it ran, its exit status (128 and
+/// the signal's number when a signal ended it, as a shell reports it).
 struct PrivilegedRun {
   PrivilegeOutcome outcome = PrivilegeOutcome::kUnavailable;
-  int waitStatus = 0;
+  int status = 0;
 };
 
 /// One way to the administrator right on this machine (as root, through polkit, through sudo).

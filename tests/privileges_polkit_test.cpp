@@ -81,6 +81,18 @@ TEST_F(PolkitTest, ToolsRunThroughPkexecAndTheHelperWithEveryArgumentIntact) {
   EXPECT_EQ(fileText(record("pkaction")), recorded({{"--action-id", "org.morvane.exec"}}));
   // Its output goes nowhere, so a tool that writes much more than a pipe holds still ends.
   EXPECT_TRUE(run(writeTool(folder, "big", "exec head -c 67108864 /dev/zero")));
+  // The tool's own status comes back; pkexec's refusals and the helper's statuses are the way's.
+  using Outcome = PrivilegeOutcome;
+  const std::pair<int, Outcome> ends[] = {{3, Outcome::kGranted},
+                                          {126, Outcome::kCanceled},
+                                          {127, Outcome::kDenied},
+                                          {65, Outcome::kToolNotStarted}};
+  for (const auto& [status, outcome] : ends) {
+    const std::string ending = writeTool(folder, "ending", "exit " + std::to_string(status));
+    const PrivilegedRun ran = polkit.runTool(ending.c_str(), Args{nullptr}.data());
+    EXPECT_EQ(ran.outcome, outcome) << status;
+    EXPECT_EQ(ran.status, outcome == Outcome::kGranted ? status : 0) << status;
+  }
 }
 
 TEST_F(PolkitTest, WithoutAgentATerminalGetsOneForTheRunAndItEndsWithTheRun) {

@@ -42,6 +42,7 @@ TEST(ScenarioTest, ARefusedRightOrAToolThatCannotStartStopsWhatDependsOnIt) {
     bool installed = false, uninstall = false, noWay = false;
     std::deque<Outcome> answers = {};
     std::set<std::string> cannotStart = {};
+    std::map<std::string, int> statuses = {};
     Lines tools = {}, log = {};
     int status = kFailed;
   };
@@ -65,11 +66,26 @@ TEST(ScenarioTest, ARefusedRightOrAToolThatCannotStartStopsWhatDependsOnIt) {
        .tools = {rm},
        .log = {cannot},
        .status = kOk},
-      {.name = "a failed removal still lets the copy try; a failed copy loads nothing",
+      {.name = "a removal that cannot start stops the copy",
        .installed = true,
-       .cannotStart = {rm, cp},
-       .tools = {unload, rm, cp},
-       .log = {failed, failed}},
+       .cannotStart = {rm},
+       .tools = {unload, rm},
+       .log = {failed}},
+      {.name = "a failed removal stops the copy, which would nest the bundle",
+       .installed = true,
+       .statuses = {{rm, 1}},
+       .tools = {unload, rm},
+       .log = {"/bin/rm ended with status 1"}},
+      {.name = "a failed copy (a full disk) fails the pass and loads nothing",
+       .statuses = {{cp, 1}},
+       .tools = {cp},
+       .log = {"/bin/cp ended with status 1"}},
+      {.name = "a refused load or touch is said and the pass goes on; a failed unload is not",
+       .installed = true,
+       .statuses = {{unload, 1}, {load, 1}, {touch, 1}},
+       .tools = {unload, rm, cp, load, touch},
+       .log = {"/sbin/kextload ended with status 1", "/usr/bin/touch ended with status 1"},
+       .status = kOk},
       {.name = "a load that cannot start",
        .cannotStart = {load},
        .tools = {cp, load},
@@ -91,6 +107,7 @@ TEST(ScenarioTest, ARefusedRightOrAToolThatCannotStartStopsWhatDependsOnIt) {
     machine.noWay = row.noWay;
     machine.answers = row.answers;
     machine.cannotStart = row.cannotStart;
+    machine.statuses = row.statuses;
     const Lines command = row.uninstall ? Lines{"-u", a} : Lines{"-f", "-l", "/k/a.kext"};
     EXPECT_EQ(machine.launch(command, Answer::kLater), row.status);
     EXPECT_EQ(machine.tools(), row.tools);
@@ -146,23 +163,19 @@ TEST(ScenarioTest, TheBootArgumentComesFirstAndItsMarkerEndsTheNextPass) {
 
 TEST(ScenarioTest, ALinkedEntryOrAnUntrustedMarkerIsNeverFollowed) {
   // An installed entry that is still a link when the copy comes would take the copy into the
-  // link's target: after a removal that could not start, or a dangling one that is kept.
+  // link's target: a dangling one, which is no installed copy to remove.
   struct Entry {
     const char* target;
-    bool rmFails;
     Lines tools;
   };
-  const Entry entries[] = {
-      {.target = "/Users/Shared/real.kext", .rmFails = true, .tools = {unload, rm}},
-      {.target = "/nowhere", .rmFails = false, .tools = {}},
-      {.target = "/Users/Shared/real.kext", .rmFails = false, .tools = {unload, rm, cp, touch}}};
+  const Entry entries[] = {{.target = "/nowhere", .tools = {}},
+                           {.target = "/Users/Shared/real.kext", .tools = {unload, rm, cp, touch}}};
   for (const Entry& row : entries) {
     SCOPED_TRACE(row.target);
     Machine machine;
     machine.offer("/Users/Shared/real.kext", "1.0");
     machine.offer("/k/a.kext", "2.0");
     machine.links[a] = row.target;
-    machine.cannotStart = row.rmFails ? std::set{rm} : std::set<std::string>{};
     EXPECT_EQ(machine.launch({"-f", "/k/a.kext"}, Answer::kLater),
               row.tools.size() > 2 ? kOk : kFailed);
     EXPECT_EQ(machine.tools(), row.tools);

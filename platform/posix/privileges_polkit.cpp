@@ -10,6 +10,7 @@
 #include <sstream>
 #include <utility>
 
+#include "exec/tool_paths.h"
 #include "platform/posix/deferred_signals.h"
 #include "platform/posix/read_to_end.h"
 #include "platform/posix/unique_fd.h"
@@ -24,6 +25,10 @@ constexpr int kStartTimeField = 22;
 
 /// pkcheck's exit status when no authentication agent could ask the user.
 constexpr int kNoAgent = 2;
+
+/// pkexec's exit statuses when the user dismissed its question, and when it refused.
+constexpr int kPkexecDismissed = 126;
+constexpr int kPkexecNotAuthorized = 127;
 
 /// The streams of pkaction and pkcheck, whose answer is their exit status. Their complaints
 /// would reach the user's terminal: "no agent is available" just before the program's own agent
@@ -144,8 +149,23 @@ PrivilegedRun PolkitWay::runTool(const char* tool, const char* const* arguments)
   // pkexec finds the right that pkcheck obtained for this process, its parent; it never asks
   // on the terminal itself, where the tool's quiet streams would leave nobody to answer.
   const char* pkexec = tools_.pkexec.c_str();
-  return runPrivileged(pkexec, toolArgv({pkexec, "--disable-internal-agent", tools_.helper.c_str()},
-                                        tool, arguments));
+  const PrivilegedRun run = runPrivileged(
+      pkexec,
+      toolArgv({pkexec, "--disable-internal-agent", tools_.helper.c_str()}, tool, arguments));
+  // pkexec's own refusals and the helper's own statuses are the way's failures: none of the
+  // privileged tools ends with one of them.
+  if (run.outcome == PrivilegeOutcome::kGranted) {
+    if (run.status == kPkexecDismissed) {
+      return {PrivilegeOutcome::kCanceled};
+    }
+    if (run.status == kPkexecNotAuthorized) {
+      return {PrivilegeOutcome::kDenied};
+    }
+    if (run.status >= kFirstHelperStatus && run.status <= kLastHelperStatus) {
+      return {PrivilegeOutcome::kToolNotStarted};
+    }
+  }
+  return run;
 }
 
 void PolkitWay::stopAgent() {

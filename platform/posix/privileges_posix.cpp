@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <utility>
@@ -49,7 +50,9 @@ PrivilegedRun runPrivileged(const char* path, Argv argv) {
   if (!waitStatus) {
     return {PrivilegeOutcome::kToolNotStarted};
   }
-  return {PrivilegeOutcome::kGranted, *waitStatus};
+  const int status =
+      WIFEXITED(*waitStatus) ? WEXITSTATUS(*waitStatus) : 128 + WTERMSIG(*waitStatus);
+  return {PrivilegeOutcome::kGranted, status};
 }
 
 PrivilegedRun RootWay::runTool(const char* tool, const char* const* arguments) {

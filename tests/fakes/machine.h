@@ -133,6 +133,7 @@ class Machine final : public FileManager,
   bool noWay = false;                    // the machine offers no way to the right
   std::deque<PrivilegeOutcome> answers;  // to the next requests for the right; then granted
   std::set<std::string> cannotStart;     // "TOOL ARG..." runs that cannot start
+  std::map<std::string, int> statuses;   // "TOOL ARG..." runs that fail, and their status
   std::string askedToEndDuring;          // the run during which a signal arrives
   bool restartRefused = false;           // the login manager is not there
   double toolSeconds = 0;                // how long each privileged tool takes on the clock
@@ -198,9 +199,12 @@ class Machine final : public FileManager,
     if (cannotStart.contains(call)) {
       return {PrivilegeOutcome::kToolNotStarted};
     }
-    apply(tool, vector);
+    const int status = statuses.contains(call) ? statuses.at(call) : 0;
+    if (status == 0) {
+      apply(tool, vector);
+    }
     askedToEnd_ = askedToEnd_ || call == askedToEndDuring;
-    return {PrivilegeOutcome::kGranted};
+    return {PrivilegeOutcome::kGranted, status};
   }
   std::optional<std::string> textValue(const std::string& path,
                                        const std::string& key) const override {
