@@ -65,6 +65,11 @@ class MorvaneAppDelegate {
 
   /// Reads the command line into the flags, the title, the marker path and m_pathArray.
   void processArguments();
+  /// Ends the run with the failure status, telling the caller `why` first.
+  [[noreturn]] void endRunFailed(const std::string& why);
+  /// Ends the run after a pass: success, or a failure that says why.
+  [[noreturn]] void endPass(bool succeeded);
+
   /// Whether launch finds the entry that the removal of `path` would give the tools.
   bool removalTargetExists(const std::string& path);
 
@@ -142,6 +147,8 @@ class MorvaneAppDelegate {
 
   /// The exit status of the last privileged tool that ran.
   int lastToolStatus_ = 0;
+  /// Whether a pass has succeeded in this run: the kexts are in place, whatever comes after.
+  bool passSucceeded_ = false;
 
   Platform& platform_;
 };

@@ -14,7 +14,10 @@ int applicationMain(int argc, char** argv) {
   resource.connect(delegate);
   delegate.applicationWillFinishLaunching();
   delegate.applicationDidFinishLaunching();
-  return platform.application.run();
+  platform.application.run();
+  // The loop ended without an answer, as when the display went away: the prompt was closed.
+  delegate.rebootRejected(nullptr);
+  return kExitFailure;  // not reached: the close ends the run
 }
 
 }  // namespace morvane

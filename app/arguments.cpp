@@ -46,6 +46,8 @@ void MorvaneAppDelegate::processArguments() {
           pendingTitle = index + 1;
           break;
         default:
+          // A caller who wrote it meant something: say that nothing came of it.
+          platform_.log.tell("ignored " + argument + ": no such option");
           break;
       }
     } else if (index == pendingTitle) {

@@ -84,11 +84,11 @@ void MorvaneAppDelegate::applicationWillFinishLaunching() {
 
   if (m_pathArray.empty()) {
     printHelp();
-    platform_.process.exit(kExitFailure);
+    endRunFailed("no kext path given");
   }
   for (const std::string& path : m_pathArray) {
     if (!(m_bUninstall ? removalTargetExists(path) : platform_.files.fileExists(path))) {
-      platform_.process.exit(kExitFailure);
+      endRunFailed("nothing at " + path + ": nothing was changed");
     }
   }
   if (m_bUninstall || m_bForceInstall) {
@@ -101,9 +101,25 @@ void MorvaneAppDelegate::applicationWillFinishLaunching() {
 
 void MorvaneAppDelegate::applicationDidFinishLaunching() {
   if (m_bUninstall) {
-    platform_.process.exit(processKextInstall(true) ? kExitSuccess : kExitFailure);
+    endPass(processKextInstall(true));
   }
   showNotificationWithCountdown(m_bPreInstall);
+}
+
+void MorvaneAppDelegate::endRunFailed(const std::string& why) {
+  platform_.log.tell(why);
+  platform_.process.exit(kExitFailure);
+}
+
+void MorvaneAppDelegate::endPass(bool succeeded) {
+  if (platform_.privileges.interrupted()) {
+    endRunFailed("asked to end while a privileged tool ran: no other tool was started");
+  }
+  if (!succeeded) {
+    endRunFailed(m_bUninstall ? "the removal failed; the lines above say where"
+                              : "the installation failed; the lines above say where");
+  }
+  platform_.process.exit(kExitSuccess);
 }
 
 // Only the framework's own termination calls this, and this machine's never does: it stays so

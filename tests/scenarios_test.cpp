@@ -118,6 +118,67 @@ TEST(ScenarioTest, ARefusedRightOrAToolThatCannotStartStopsWhatDependsOnIt) {
   }
 }
 
+TEST(ScenarioTest, EveryFailureTellsTheCallerWhyAndAnInstallationIsNeverReportedAsNone) {
+  const std::string installFailed = "the installation failed; the lines above say where";
+  struct Row {
+    Lines command;
+    Answer answer = Answer::kNone, then = Answer::kNone;
+    bool restartRefused = false;
+    std::map<std::string, int> statuses = {};
+    std::optional<int> status;
+    Lines told = {};
+  };
+  const Row rows[] = {
+      {.command = {}, .status = kFailed, .told = {"no kext path given"}},
+      {.command = {"/k/b.kext"},
+       .status = kFailed,
+       .told = {"nothing at /k/b.kext: nothing was changed"}},
+      {.command = {"-u", "b.kext"},
+       .status = kFailed,
+       .told = {"nothing at b.kext: nothing was changed"}},
+      {.command = {"-x", "--uninstall", "-", "/k/a.kext"},
+       .answer = Answer::kLater,
+       .status = kOk,
+       .told = {"ignored -x: no such option", "ignored --uninstall: no such option",
+                "ignored -: no such option"}},
+      {.command = {"/k/a.kext"},
+       .answer = Answer::kClose,
+       .status = kFailed,
+       .told = {"the prompt was closed: nothing was installed"}},
+      {.command = {"/k/a.kext"},
+       .answer = Answer::kRestartNow,
+       .then = Answer::kClose,
+       .restartRefused = true,
+       .status = kOk},
+      {.command = {"-i", "/k/a.kext"},
+       .answer = Answer::kClockRunsOut,
+       .status = kFailed,
+       .told = {"the countdown ran out without -d: nothing was installed"}},
+      {.command = {"/k/a.kext"},
+       .answer = Answer::kLater,
+       .statuses = {{cp, 1}},
+       .status = kFailed,
+       .told = {installFailed}},
+      {.command = {"-u", a},
+       .statuses = {{rm, 1}},
+       .status = kFailed,
+       .told = {"the removal failed; the lines above say where"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(joined("Morvane", row.command));
+    Machine machine;
+    machine.offer("/k/a.kext", "1.0");
+    machine.offer(a, "0.9");
+    machine.restartRefused = row.restartRefused;
+    machine.statuses = row.statuses;
+    ::testing::internal::CaptureStdout();  // the usage text
+    const std::optional<int> status = machine.launch(row.command, row.answer);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(row.then == Answer::kNone ? status : machine.answer(row.then), row.status);
+    EXPECT_EQ(machine.told, row.told);
+  }
+}
+
 TEST(ScenarioTest, TheInstallationPassStopsAtTheFirstFailureAndTouchesTheFolderOnlyAfterAll) {
   Machine machine;
   for (const char* name : {"a", "b", "c"}) {

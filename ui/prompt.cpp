@@ -48,7 +48,7 @@ void MorvaneAppDelegate::showNotificationWithCountdown(bool withCountdown) {
   // Choosing where to ask comes before anything changes: a run that cannot ask ends here, with
   // nothing installed.
   if (SRWindow_ == nullptr || !platform_.application.bindWindow(*SRWindow_)) {
-    platform_.process.exit(kExitFailure);
+    platform_.process.exit(kExitFailure);  // the application said why
   }
   if (withCountdown) {
     timerCountDown = kCountdownStart;
@@ -72,16 +72,16 @@ void MorvaneAppDelegate::updateCountdownLabel(Timer* /*timer*/) {
   stopCountdown();
   if (m_bDefaultInstalled) {
     rebootLater(nullptr);  // ends the run
-  } else {
-    platform_.process.exit(kExitFailure);
   }
+  endRunFailed("the countdown ran out without -d: nothing was installed");
 }
 
 void MorvaneAppDelegate::rebootConfirmed(const Control* /*sender*/) {
   stopCountdown();
   if (!processKextInstall(m_bUninstall)) {
-    platform_.process.exit(kExitFailure);
+    endPass(false);
   }
+  passSucceeded_ = true;
   if (!m_bPreInstall) {
     // The system ends the process when it restarts; a refused request leaves the prompt up.
     restartSystem();
@@ -89,20 +89,25 @@ void MorvaneAppDelegate::rebootConfirmed(const Control* /*sender*/) {
   }
   // An empty path given with -r is still a path: touch is asked, fails, and the run succeeds.
   if (!preInstallCheckRebootFile) {
-    platform_.process.exit(kExitFailure);
+    endRunFailed("installed, but no reboot marker was named (-r) to tell the installer");
   }
   touchRebootMarker();
-  platform_.process.exit(platform_.privileges.interrupted() ? kExitFailure : kExitSuccess);
+  endPass(true);
 }
 
 void MorvaneAppDelegate::rebootLater(const Control* /*sender*/) {
   stopCountdown();
-  platform_.process.exit(processKextInstall(m_bUninstall) ? kExitSuccess : kExitFailure);
+  endPass(processKextInstall(m_bUninstall));
 }
 
 void MorvaneAppDelegate::rebootRejected(const Control* /*sender*/) {
   stopCountdown();
-  platform_.process.exit(kExitFailure);
+  // After an installation the kexts are in place though the restart did not follow: the caller
+  // must not read the close as "nothing installed".
+  if (passSucceeded_) {
+    platform_.process.exit(kExitSuccess);
+  }
+  endRunFailed("the prompt was closed: nothing was installed");
 }
 
 }  // namespace morvane

@@ -32,4 +32,9 @@ void SyslogLog::write(const std::string& message) {
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
+void SyslogLog::tell(const std::string& line) {
+  const std::string text = "Morvane: " + line + "\n";
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
 }  // namespace morvane

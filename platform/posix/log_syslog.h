@@ -9,6 +9,8 @@ namespace morvane {
 class SyslogLog final : public Log {
  public:
   void write(const std::string& message) override;
+  /// "Morvane: LINE" on standard error.
+  void tell(const std::string& line) override;
 };
 
 /// The standard-error form of a log line at the current time.

@@ -138,9 +138,11 @@ class Machine final : public FileManager,
   bool restartRefused = false;           // the login manager is not there
   double toolSeconds = 0;                // how long each privileged tool takes on the clock
 
-  // What happened: "run TOOL ARGS", "right", "exec TOOL ARGS", "restart"; the log lines.
+  // What happened: "run TOOL ARGS", "right", "exec TOOL ARGS", "restart"; the log lines, and
+  // what the caller was told on standard error.
   Lines calls;
   Lines log;
+  Lines told;
   InterfaceResource resource;
 
   bool fileExists(const std::string& path, bool* isDirectory = nullptr) const override {
@@ -225,6 +227,7 @@ class Machine final : public FileManager,
     return translations.contains(key) ? translations.at(key) : key;
   }
   void write(const std::string& message) override { log.push_back(message); }
+  void tell(const std::string& line) override { told.push_back(line); }
   Timer* scheduledTimer(double, std::function<void(Timer*)> tick) override {
     timers_.push_back(std::make_unique<FakeTimer>(now_ + 1, std::move(tick)));
     return timers_.back().get();
