@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace morvane {
 
@@ -25,9 +26,9 @@ class Application {
 
   /// Chooses how the prompt is shown here (a window, or the terminal) and binds `window` and
   /// every control in it to that backend: from then on each change reaches the screen, and the
-  /// controls send their actions from the loop. False when the prompt cannot be shown here;
-  /// the reason has been written to standard error and nothing is bound or shown.
-  virtual bool bindWindow(Window& window) = 0;
+  /// controls send their actions from the loop. False when the prompt cannot be shown here:
+  /// then `why` holds the reason, and nothing is bound or shown.
+  virtual bool bindWindow(Window& window, std::string* why) = 0;
 
   /// Runs the event loop; returns only when the framework ends it.
   virtual int run() = 0;

@@ -9,17 +9,14 @@ Timer* PromptApplication::scheduledTimer(double interval, std::function<void(Tim
   return backend_ ? backend_->scheduledTimer(interval, std::move(tick)) : nullptr;
 }
 
-bool PromptApplication::bindWindow(Window& window) {
+bool PromptApplication::bindWindow(Window& window, std::string* why) {
   std::string windowWhy;
   backend_ = openWindowBackend(&windowWhy);
   if (!backend_) {
     std::string terminalWhy;
     backend_ = openTerminalBackend(&terminalWhy);
     if (!backend_) {
-      // One line, and before anything changes: the caller sees 255 and knows why.
-      std::fprintf(stderr,
-                   "Morvane: cannot ask whether to restart, nothing was installed: %s; %s\n",
-                   windowWhy.c_str(), terminalWhy.c_str());
+      *why = windowWhy + "; " + terminalWhy;
       return false;
     }
     std::fprintf(stderr, "Morvane: no window (%s): asking on the terminal\n", windowWhy.c_str());

@@ -16,7 +16,7 @@ class PromptApplication final : public Application {
   /// `process` is not owned; every end of the run through it first gives the screen back.
   explicit PromptApplication(ProcessExit& process) : process_(process) {}
   Timer* scheduledTimer(double interval, std::function<void(Timer*)> tick) override;
-  bool bindWindow(Window& window) override;
+  bool bindWindow(Window& window, std::string* why) override;
   int run() override;
 
  private:

@@ -123,7 +123,7 @@ TEST(ScenarioTest, EveryFailureTellsTheCallerWhyAndAnInstallationIsNeverReported
   struct Row {
     Lines command;
     Answer answer = Answer::kNone, then = Answer::kNone;
-    bool restartRefused = false;
+    bool restartRefused = false, canAsk = true;
     std::map<std::string, int> statuses = {};
     std::optional<int> status;
     Lines told = {};
@@ -151,6 +151,16 @@ TEST(ScenarioTest, EveryFailureTellsTheCallerWhyAndAnInstallationIsNeverReported
        .restartRefused = true,
        .status = kOk},
       {.command = {"-i", "/k/a.kext"},
+       .canAsk = false,
+       .status = kFailed,
+       .told = {"cannot ask whether to restart, nothing was installed: no display, no terminal"}},
+      // Unattended, with -i -d the countdown's end is taken at once.
+      {.command = {"-i", "-d", "/k/a.kext"},
+       .canAsk = false,
+       .status = kOk,
+       .told = {"nobody to ask whether to restart (no display, no terminal): installing at "
+                "once, as -d says the countdown's end does"}},
+      {.command = {"-i", "/k/a.kext"},
        .answer = Answer::kClockRunsOut,
        .status = kFailed,
        .told = {"the countdown ran out without -d: nothing was installed"}},
@@ -170,6 +180,7 @@ TEST(ScenarioTest, EveryFailureTellsTheCallerWhyAndAnInstallationIsNeverReported
     machine.offer("/k/a.kext", "1.0");
     machine.offer(a, "0.9");
     machine.restartRefused = row.restartRefused;
+    machine.canAsk = row.canAsk;
     machine.statuses = row.statuses;
     ::testing::internal::CaptureStdout();  // the usage text
     const std::optional<int> status = machine.launch(row.command, row.answer);

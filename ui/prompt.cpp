@@ -47,8 +47,16 @@ void MorvaneAppDelegate::stopCountdown() {
 void MorvaneAppDelegate::showNotificationWithCountdown(bool withCountdown) {
   // Choosing where to ask comes before anything changes: a run that cannot ask ends here, with
   // nothing installed.
-  if (SRWindow_ == nullptr || !platform_.application.bindWindow(*SRWindow_)) {
-    platform_.process.exit(kExitFailure);  // the application said why
+  std::string why = "no window";
+  if (SRWindow_ == nullptr || !platform_.application.bindWindow(*SRWindow_, &why)) {
+    // With -i -d the caller has said what the end of the countdown does, and nobody can answer
+    // before it: an installer run without a terminal, or a configuration tool.
+    if (withCountdown && m_bDefaultInstalled) {
+      platform_.log.tell("nobody to ask whether to restart (" + why +
+                         "): installing at once, as -d says the countdown's end does");
+      rebootLater(nullptr);
+    }
+    endRunFailed("cannot ask whether to restart, nothing was installed: " + why);
   }
   if (withCountdown) {
     timerCountDown = kCountdownStart;

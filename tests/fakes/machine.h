@@ -136,6 +136,7 @@ class Machine final : public FileManager,
   std::map<std::string, int> statuses;   // "TOOL ARG..." runs that fail, and their status
   std::string askedToEndDuring;          // the run during which a signal arrives
   bool restartRefused = false;           // the login manager is not there
+  bool canAsk = true;                    // false: neither a display nor a terminal
   double toolSeconds = 0;                // how long each privileged tool takes on the clock
 
   // What happened: "run TOOL ARGS", "right", "exec TOOL ARGS", "restart"; the log lines, and
@@ -232,7 +233,10 @@ class Machine final : public FileManager,
     timers_.push_back(std::make_unique<FakeTimer>(now_ + 1, std::move(tick)));
     return timers_.back().get();
   }
-  bool bindWindow(Window&) override { return true; }
+  bool bindWindow(Window&, std::string* why) override {
+    *why = "no display, no terminal";
+    return canAsk;
+  }
   int run() override { return 0; }
 
  protected:
