@@ -58,13 +58,19 @@ TEST(PromptTest, EachAnswerRunsThePassSendsTheRequestAndEndsAsItShould) {
   struct Row {
     Answer answer;
     Lines options;
-    bool passFails = false;
+    bool passFails = false, restartRefused = false;
     bool passRuns, restartSent;
     std::optional<int> exit;
   };
   const Lines pre = {"-i"}, preMarked = {"-i", "-r", kMarker}, marked = {"-r", kMarker};
   const std::optional<int> stays, ok = kExitSuccess, failed = kExitFailure;
   const Row rows[] = {
+      {.answer = Answer::kRestartNow,
+       .options = {},
+       .restartRefused = true,
+       .passRuns = true,
+       .restartSent = true,
+       .exit = stays},
       {.answer = Answer::kRestartNow,
        .options = marked,
        .passRuns = true,
@@ -115,6 +121,7 @@ TEST(PromptTest, EachAnswerRunsThePassSendsTheRequestAndEndsAsItShould) {
     SCOPED_TRACE(joined("answer " + std::to_string(static_cast<int>(row.answer)), row.options));
     auto machine = showPrompt(row.options, row.passFails ? std::deque{PrivilegeOutcome::kDenied}
                                                          : std::deque<PrivilegeOutcome>{});
+    machine->restartRefused = row.restartRefused;
     const TextField& countdown = machine->resource.countdownField;
     const bool counting = std::ranges::find(row.options, "-i") != row.options.end();
     EXPECT_EQ(countdown.isHidden(), !counting);
@@ -122,10 +129,18 @@ TEST(PromptTest, EachAnswerRunsThePassSendsTheRequestAndEndsAsItShould) {
     EXPECT_EQ(machine->answer(row.answer), row.exit);
     EXPECT_EQ(called(*machine, "right"), row.passRuns);
     EXPECT_EQ(called(*machine, "restart"), row.restartSent);
-    // The countdown stopped before the first tool (when it ran out, at 1).
-    EXPECT_EQ(countdown.stringValue(), row.answer == Answer::kClockRunsOut && counting
-                                           ? "The dialog will be closed in 1 seconds"
-                                           : before);
+    // The countdown stopped before the first tool (when it ran out, at 1); a restart request
+    // says in its place what became of it.
+    std::string shown = row.answer == Answer::kClockRunsOut && counting
+                            ? "The dialog will be closed in 1 seconds"
+                            : before;
+    if (row.restartSent) {
+      shown = row.restartRefused
+                  ? "The restart could not be requested. Please restart the computer yourself."
+                  : "The restart was requested.";
+    }
+    EXPECT_EQ(countdown.stringValue(), shown);
+    EXPECT_EQ(countdown.isHidden(), !counting && !row.restartSent);
   }
 }
 
@@ -136,7 +151,8 @@ TEST(PromptTest, TheGermanCatalogueTranslatesEveryCaptionOfTheNormalLayout) {
   const GettextLocalizer german(MORVANE_LOCALE_BUILD_DIR);
   for (const std::string key :
        {kCountdownKey, "Restart Now", "Restart Later", "The installation is completed.",
-        "Restart your computer for the settings to take effect."}) {
+        "Restart your computer for the settings to take effect.", "The restart was requested.",
+        "The restart could not be requested. Please restart the computer yourself."}) {
     const std::string text = german.localizedString(key);
     EXPECT_NE(text, key) << "no German text for \"" << key << "\"";
     const std::size_t placeholder = text.find("%@");

@@ -9,6 +9,9 @@ namespace {
 constexpr double kCountdownStart = 60.0;
 constexpr double kTickInterval = 1.0;
 constexpr char kCountdownKey[] = "The dialog will be closed in %@ seconds";
+constexpr char kRestartRequested[] = "The restart was requested.";
+constexpr char kRestartNotRequested[] =
+    "The restart could not be requested. Please restart the computer yourself.";
 
 /// `count` as "%0.0f" writes it: no decimals.
 std::string formatCount(double count) {
@@ -91,8 +94,14 @@ void MorvaneAppDelegate::rebootConfirmed(const Control* /*sender*/) {
   }
   passSucceeded_ = true;
   if (!m_bPreInstall) {
-    // The system ends the process when it restarts; a refused request leaves the prompt up.
-    restartSystem();
+    // The system ends the process when it restarts. Until then the prompt says what became of
+    // the request; the buttons stay for another answer.
+    const bool requested = restartSystem();
+    if (countdownField != nullptr) {
+      countdownField->setStringValue(platform_.localizer.localizedString(
+          requested ? kRestartRequested : kRestartNotRequested));
+      countdownField->setHidden(false);
+    }
     return;
   }
   // An empty path given with -r is still a path: touch is asked, fails, and the run succeeds.
