@@ -65,6 +65,8 @@ class MorvaneAppDelegate {
 
   /// Reads the command line into the flags, the title, the marker path and m_pathArray.
   void processArguments();
+  /// Makes the offered paths and the marker path absolute against the working folder.
+  void anchorRelativePaths();
   /// Ends the run with the failure status, telling the caller `why` first.
   [[noreturn]] void endRunFailed(const std::string& why);
   /// Ends the run after a pass: success, or a failure that says why.
@@ -98,6 +100,9 @@ class MorvaneAppDelegate {
   /// 0 failure; 1 copied (and loaded with -l); 2 installed copy of the same or a newer version.
   int installKext(const std::string& source, const std::string& dest);
   bool processKextInstall(bool uninstall);
+  /// Whether every path of the list passes the rules of what a pass may change; the first that
+  /// does not is logged.
+  bool listIsSafe(bool uninstall);
   /// Drops the kexts that need no work; false when none is left.
   bool filterNotInstallKext();
 

@@ -1,4 +1,6 @@
 // The launch sequence, the dispatch after it and the clean-up at termination.
+#include <algorithm>
+
 #include "app/MorvaneAppDelegate.h"
 #include "kext/kext_paths.h"
 
@@ -56,6 +58,7 @@ void MorvaneAppDelegate::applicationWillFinishLaunching() {
   }
 
   processArguments();
+  anchorRelativePaths();
 
   if (m_bPreInstall) {
     // An installer shows these as they stand: its own texts are not translated either.
@@ -104,6 +107,24 @@ void MorvaneAppDelegate::applicationDidFinishLaunching() {
     endPass(processKextInstall(true));
   }
   showNotificationWithCountdown(m_bPreInstall);
+}
+
+void MorvaneAppDelegate::anchorRelativePaths() {
+  // pkexec starts its program in root's home folder: a relative path means the folder where the
+  // caller stood. A removal's path must be absolute already.
+  const std::optional<std::string> here = platform_.files.currentFolder();
+  if (!here) {
+    return;
+  }
+  const auto anchored = [&here](const std::string& path) {
+    return path.empty() || path.front() == '/' ? path : (*here == "/" ? "" : *here) + "/" + path;
+  };
+  if (!m_bUninstall) {
+    std::ranges::transform(m_pathArray, m_pathArray.begin(), anchored);
+  }
+  if (preInstallCheckRebootFile) {
+    preInstallCheckRebootFile = anchored(*preInstallCheckRebootFile);
+  }
 }
 
 void MorvaneAppDelegate::endRunFailed(const std::string& why) {

@@ -25,7 +25,7 @@ bool endsInKext(std::string_view piece) {
 }  // namespace
 
 std::string refusedPathMessage(const std::string& path) {
-  return "Refused: names no entry of " + std::string(kExtensionsFolder) + ". [" + path + "]";
+  return "Refused: a kext to install is a path whose last piece ends in .kext. [" + path + "]";
 }
 
 std::string refusedRemovalMessage(const std::string& path) {
@@ -42,7 +42,7 @@ std::string withoutTrailingSlashes(const std::string& path) {
 std::optional<std::string> installedCopy(const std::string& sourcePath) {
   const std::string path = withoutTrailingSlashes(sourcePath);
   const std::string piece = path.substr(path.rfind('/') + 1);
-  if (!namesAnEntry(piece)) {
+  if (!namesAnEntry(piece) || !endsInKext(piece)) {
     return std::nullopt;
   }
   return std::string(kExtensionsFolder) + "/" + piece;

@@ -10,15 +10,16 @@ namespace morvane {
 
 /// Where an offered kext is installed: the extensions folder and the last piece of
 /// `sourcePath`, trailing slashes left out ("/k/a.kext/" is installed as
-/// "/System/Library/Extensions/a.kext"). None when that piece is empty, "." or "..", since it
-/// would name the extensions folder itself or a folder above it.
+/// "/System/Library/Extensions/a.kext"). None unless that piece ends in ".kext" in any letter
+/// case, as a removal's does: root copies nothing else into the extensions folder, and an empty
+/// piece, "." or ".." would name the folder itself or one above it.
 std::optional<std::string> installedCopy(const std::string& sourcePath);
 
 /// True when `path` is exactly an entry directly inside the extensions folder, as
 /// installedCopy makes it.
 bool isExtensionsEntry(const std::string& path);
 
-/// The log line of an offered kext whose last piece names no entry.
+/// The log line of an offered path that installedCopy refuses.
 std::string refusedPathMessage(const std::string& path);
 
 /// What the tools of a removal get for the caller's `path`: the path as written, with repeated

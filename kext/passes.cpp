@@ -67,15 +67,30 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
   return m_bLoadKext && runPrivilegedTool(kKextloadTool, load) == ToolResult::kNotRun ? 0 : 1;
 }
 
+bool MorvaneAppDelegate::listIsSafe(bool uninstall) {
+  for (const std::string& path : m_pathArray) {
+    if (uninstall ? !uninstallTarget(path) : !installedCopy(path)) {
+      platform_.log.write(uninstall ? refusedRemovalMessage(path) : refusedPathMessage(path));
+      return false;
+    }
+    const std::optional<FileAttributes> named =
+        uninstall ? std::nullopt : platform_.files.attributesOfItem(withoutTrailingSlashes(path));
+    if (named && named->type == FileType::kSymbolicLink) {
+      platform_.log.write("Refused: the kext to install is a link. [" + path + "]");
+      return false;
+    }
+  }
+  return true;
+}
+
 bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
+  // A list with one refused member runs no tool at all: half a list is no state to leave.
+  if (!listIsSafe(uninstall)) {
+    return false;
+  }
   if (uninstall) {
     for (const std::string& path : m_pathArray) {
-      const std::optional<std::string> target = uninstallTarget(path);
-      if (!target) {
-        platform_.log.write(refusedRemovalMessage(path));
-        return false;
-      }
-      if (!unInstallKext(*target)) {
+      if (!unInstallKext(*uninstallTarget(path))) {
         return false;
       }
     }
@@ -97,12 +112,7 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
     return !platform_.privileges.interrupted();
   }
   for (const std::string& source : m_pathArray) {
-    const std::optional<std::string> dest = installedCopy(source);
-    if (!dest) {
-      platform_.log.write(refusedPathMessage(source));
-      return false;
-    }
-    if (installKext(source, *dest) < 1) {
+    if (installKext(source, *installedCopy(source)) < 1) {
       return false;
     }
   }

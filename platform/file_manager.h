@@ -30,6 +30,10 @@ class FileManager {
   /// The type and owner of the entry at `path` itself: a link at its end is not followed, so
   /// a link is an entry even when it points nowhere. None when nothing is there.
   virtual std::optional<FileAttributes> attributesOfItem(const std::string& path) const = 0;
+
+  /// The process's working folder as the system knows it (not as $PWD claims it), links left
+  /// as they are; none when it cannot be named, for example after it was removed.
+  virtual std::optional<std::string> currentFolder() const = 0;
 };
 
 }  // namespace morvane

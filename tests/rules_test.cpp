@@ -113,9 +113,20 @@ TEST(RulesTest, PathSafety) {
       {"a.kext", {}},
       {"System/Library/Extensions/a.kext", {}}};
   // An offered path and the entry it is installed as.
-  const Rows offers = {{"/k/a.kext", a}, {"/k/a.kext//", a}, {"a.kext", a},  {"/k/..", {}},
-                       {"/k/.", {}},     {"/k/./", {}},      {"/k/../", {}}, {"/", {}},
-                       {"//", {}},       {".", {}},          {"", {}}};
+  const Rows offers = {{"/k/a.kext", a},
+                       {"/k/a.kext//", a},
+                       {"a.kext", a},
+                       {"/k/A.KEXT", entry("A.KEXT")},
+                       {"/Users/Shared/notes.txt", {}},
+                       {"/k/a.kextx", {}},
+                       {"/k/..", {}},
+                       {"/k/.", {}},
+                       {"/k/./", {}},
+                       {"/k/../", {}},
+                       {"/", {}},
+                       {"//", {}},
+                       {".", {}},
+                       {"", {}}};
   for (const auto& [path, target] : removals) {
     EXPECT_EQ(uninstallTarget(path), target) << "-u \"" << path << '"';
   }
@@ -141,7 +152,7 @@ TEST(RulesTest, OptionScan) {
       {{"-tTitle", "/a.kext"}, "", "/a.kext", {}, {}},
       {{"-t", "-u", "/a.kext"}, "u", {}, {}, {"/a.kext"}},
       {{"-r", "-t", "X"}, "", "X", {}, {}},
-      {{"-t", "-r", "X"}, "", {}, "X", {}},
+      {{"-t", "-r", "X"}, "", {}, "/Users/Shared/Kit/X", {}},
       {{"-t", "A", "-t", "B", "/a.kext"}, "", "B", {}, {"/a.kext"}},
       {{"/a.kext", "-r"}, "", {}, {}, {"/a.kext"}},
       // The value must stand right after its option: a path in between takes the index.

@@ -190,6 +190,42 @@ TEST(ScenarioTest, EveryFailureTellsTheCallerWhyAndAnInstallationIsNeverReported
   }
 }
 
+TEST(ScenarioTest, ARefusedMemberStopsTheListBeforeAnyToolAndRelativePathsAreTheCallers) {
+  struct Row {
+    Lines command;
+    Lines log;
+  };
+  const Row rows[] = {
+      {.command = {"-f", "/k/a.kext", "/k/b.kext", "/k/link.kext"},
+       .log = {"Refused: the kext to install is a link. [/k/link.kext]"}},
+      {.command = {"-f", "/k/a.kext", "/k/notes.txt"},
+       .log = {"Refused: a kext to install is a path whose last piece ends in .kext. "
+               "[/k/notes.txt]"}},
+      {.command = {"-u", a, "/k/notes.txt"},
+       .log = {"Refused: a kext to remove is an absolute path ending in .kext, without . or .. "
+               "pieces. [/k/notes.txt]"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(joined("Morvane", row.command));
+    Machine machine;
+    for (const char* path : {"/k/a.kext", "/k/b.kext", "/k/notes.txt"}) {
+      machine.offer(path, "1.0");
+    }
+    machine.offer(a, "0.9");
+    machine.links["/k/link.kext"] = "/k/b.kext";
+    EXPECT_EQ(machine.launch(row.command, Answer::kLater), kFailed);
+    EXPECT_EQ(machine.tools(), Lines{});
+    EXPECT_EQ(machine.log, row.log);
+  }
+  // The tools get relative paths as the caller meant them, from the folder it stood in.
+  Machine machine;
+  machine.offer("/Users/Shared/Kit/a.kext", "1.0");
+  machine.version = 0x1070;
+  EXPECT_EQ(machine.launch({"-i", "-r", "marker", "a.kext"}, Answer::kRestartNow), kOk);
+  EXPECT_EQ(machine.tools(), (Lines{"/bin/cp -rf /Users/Shared/Kit/a.kext " + a, touch,
+                                    "/usr/bin/touch /Users/Shared/Kit/marker"}));
+}
+
 TEST(ScenarioTest, TheInstallationPassStopsAtTheFirstFailureAndTouchesTheFolderOnlyAfterAll) {
   Machine machine;
   for (const char* name : {"a", "b", "c"}) {

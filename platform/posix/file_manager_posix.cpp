@@ -1,5 +1,7 @@
 #include "platform/posix/file_manager_posix.h"
 
+#include <filesystem>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +41,15 @@ std::optional<FileAttributes> PosixFileManager::attributesOfItem(const std::stri
     type = FileType::kSymbolicLink;
   }
   return FileAttributes{type, info.st_uid};
+}
+
+std::optional<std::string> PosixFileManager::currentFolder() const {
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::current_path(error);  // getcwd
+  if (error || !folder.is_absolute()) {
+    return std::nullopt;
+  }
+  return folder.string();
 }
 
 }  // namespace morvane

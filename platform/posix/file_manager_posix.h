@@ -11,6 +11,7 @@ class PosixFileManager final : public FileManager {
   bool fileExists(const std::string& path, bool* isDirectory = nullptr) const override;
   bool isExecutableFile(const std::string& path) const override;
   std::optional<FileAttributes> attributesOfItem(const std::string& path) const override;
+  std::optional<std::string> currentFolder() const override;
 };
 
 }  // namespace morvane

@@ -128,6 +128,7 @@ class Machine final : public FileManager,
   std::optional<std::string> machine = "x86_64\n";  // none: uname cannot start
   std::optional<std::int32_t> version = 0x1068;     // none: the version cannot be read
   std::map<std::string, std::string> translations;
+  std::optional<std::string> workingFolder = "/Users/Shared/Kit";
 
   // The failures to come.
   bool noWay = false;                    // the machine offers no way to the right
@@ -167,6 +168,7 @@ class Machine final : public FileManager,
     return FileAttributes{
         files.at(path) == Kind::kFolder ? FileType::kDirectory : FileType::kRegular, owner};
   }
+  std::optional<std::string> currentFolder() const override { return workingFolder; }
   std::optional<std::string> launchAndReadOutput(const std::string& tool,
                                                  const Lines& arguments) override {
     calls.push_back(joined("run " + tool, arguments));
