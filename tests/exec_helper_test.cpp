@@ -18,28 +18,25 @@ namespace {
 /// Exit status of the child when it cannot set up its mount namespace.
 constexpr int kNoNamespace = 99;
 
-bool createFile(const char* path) {
-  const int fd = ::open(path, O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-  return fd >= 0 && ::close(fd) == 0;
-}
-
 /// Runs the helper with exactly `argv` (none at all is allowed) in a mount namespace of its own,
-/// where the stand-in tool is bound over "/bin/cp" and /dev/log is a socket in `folder`. The
-/// child starts the helper with 0 closed, a file mode mask of 077, an environment of its own and
-/// the log socket open without close-on-exec. Its exit status and what it wrote.
+/// where the stand-in tool is bound over "/bin/cp" and /dev/log is the socket `log`. The child
+/// starts the helper with 0 closed, a file mode mask of 077, an environment of its own and the
+/// log socket open without close-on-exec. Its exit status and what it wrote.
 std::pair<int, std::string> runHelper(const TempFolder& folder, std::vector<const char*> argv) {
   const std::string null = folder.file("null", ""), log = (folder.path() / "log").string();
   std::optional<Pipe> pipe = makePipe();
   const pid_t child = ::fork();
   if (child == 0) {
+    const auto bind = [](const std::string& from, const char* to) {
+      const int fd = ::open(to, O_CREAT | O_RDONLY | O_CLOEXEC, 0644);  // a mount point in /dev
+      return (fd < 0 || ::close(fd) == 0) &&
+             ::mount(from.c_str(), to, nullptr, MS_BIND, nullptr) == 0;
+    };
     if ((::unshare(CLONE_NEWNS) != 0 && ::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) ||
         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount(MORVANE_EXEC_STANDIN, kCpTool, nullptr, MS_BIND, nullptr) != 0 ||
-        ::mount("/dev/null", null.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
-        ::mount("tmpfs", "/dev", "tmpfs", 0, nullptr) != 0 || !createFile("/dev/null") ||
-        !createFile("/dev/log") ||
-        ::mount(null.c_str(), "/dev/null", nullptr, MS_BIND, nullptr) != 0 ||
-        ::mount(log.c_str(), "/dev/log", nullptr, MS_BIND, nullptr) != 0) {
+        !bind(MORVANE_EXEC_STANDIN, kCpTool) || !bind("/dev/null", null.c_str()) ||
+        ::mount("tmpfs", "/dev", "tmpfs", 0, nullptr) != 0 || !bind(null, "/dev/null") ||
+        !bind(log, "/dev/log")) {
       ::_exit(kNoNamespace);
     }
     ::dup2(pipe->writeEnd.get(), 1);
@@ -86,15 +83,14 @@ TEST(ExecHelperTest, RunsOnlyAFixedToolByItsExactPathAndGivesItNothingOfTheCalle
        "umask 022\nfd 0\nfd 1\nfd 2\nstdin /dev/null\n"},
   };
   for (const auto& row : rows) {
-    const std::string named = row.argv.size() < 2 ? std::to_string(row.argv.size()) + " arguments"
-                                                  : '"' + std::string(row.argv[1]) + '"';
+    SCOPED_TRACE(::testing::PrintToString(row.argv));
     const auto [status, output] = runHelper(folder, row.argv);
     if (status == kNoNamespace) {
       GTEST_SKIP() << "needs a mount namespace of its own: " << output;
     }
-    EXPECT_EQ(status, row.status) << named << ": " << output;
+    EXPECT_EQ(status, row.status) << output;
     if (status == 0) {
-      EXPECT_EQ(output, row.output) << named;
+      EXPECT_EQ(output, row.output);
     }
   }
   // Only the tools it started were logged, before they started, each word on its own.

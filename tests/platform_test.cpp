@@ -1,10 +1,12 @@
-// The real services of this machine that need no tool and no privilege. The file manager is
-// read by every whole run (e2e_test.cpp): the paths' check, the bundles' Info.plist, the tools.
+// The real property lists and system version, on files written by the tests.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "platform/posix/plist_bounds.h"
 #include "platform/posix/property_lists_libplist.h"
@@ -55,7 +57,6 @@ TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
   const std::string valid = folder.file("valid.plist", named("<string>v</string>"));
   std::filesystem::create_symlink(valid, folder.path() / "link.plist");
   EXPECT_EQ(plists.textValue(folder.path() / "link.plist", "Name"), std::nullopt) << "a link";
-  // A list beyond the bounds reads as nothing: the whole runs with a hostile Info.plist.
 
   // A bundle's version is its Info.plist's CFBundleVersion, trailing slashes left out.
   folder.file("a.kext/Contents/Info.plist", named("<string>1.10</string>"));
@@ -80,10 +81,10 @@ std::string binaryChain(unsigned count, unsigned fanout) {
       put(bytes, object + 1, 2);
   }
   const std::size_t tableAt = bytes.size();
-  bytes += table + std::string(6, '\0');
-  for (const auto& [value, width] :
-       {std::pair{4ul, 1}, {2ul, 1}, {count, 8}, {0ul, 8}, {tableAt, 8}})
+  bytes += table + std::string(6, '\0');  // the trailer: sizes, then where the table is
+  for (const auto& [value, width] : {std::pair{4ul, 1}, {2ul, 1}, {count, 8}, {0ul, 8}})
     put(bytes, value, width);
+  put(bytes, tableAt, 8);
   return bytes;
 }
 

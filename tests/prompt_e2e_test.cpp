@@ -18,27 +18,22 @@ using PromptE2eTest = SandboxTest;
 constexpr char kReboot[] = "org.freedesktop.login1.Manager.Reboot\ttrue\n";
 constexpr char kMarker[] = "/Users/Shared/.quorix_marker";
 const std::string kKitA = "/Users/Shared/Kit/A.kext", kKitB = "/Users/Shared/Kit/B.kext";
-
-/// What the installation pass of the two offered kexts runs, in order: A is new, B upgrades an
-/// older copy that is installed and loaded.
-const std::string kInstallPass = "/bin/cp\t-rf\t" + kKitA + "\t" + entry("A.kext") + "\n" +
-                                 removal("B.kext") + "/bin/cp\t-rf\t" + kKitB + "\t" +
-                                 entry("B.kext") + "\n/usr/bin/touch\t" + kExtensions + "\n";
+const Args kOffered = {"--kext", kKitA, "com.quorix.a", "2.0",
+                       "--kext", kKitB, "com.quorix.b", "2.0"};
 
 TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
-  for (const char* tool :
-       {"/usr/bin/tmux", "/usr/bin/Xvfb", "/usr/bin/xdotool", "/usr/bin/dbus-daemon"}) {
-    if (!std::filesystem::exists(tool)) {
-      GTEST_SKIP() << "no " << tool << " on this machine (scripts/install-deps installs it)";
-    }
-  }
   const XServer x;
   ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+  // The installation pass of the two offered kexts: A is new, B upgrades an older copy that is
+  // installed and loaded.
+  const std::string pass = "/bin/cp\t-rf\t" + kKitA + "\t" + kEntries + "A.kext\n" +
+                           removal("B.kext") + "/bin/cp\t-rf\t" + kKitB + "\t" + kEntries +
+                           "B.kext\n/usr/bin/touch\t/System/Library/Extensions\n";
   struct Row {
-    const XServer* window;  // none: on the terminal
-    Args options, keys;
-    std::optional<int> status;  // none: the run stays, as once the restart was asked for
-    std::string journal;
+    const XServer* window = nullptr;  // none: on the terminal
+    Args options = {}, keys = {};
+    std::optional<int> status = {};  // none: the run stays, as once the restart was asked for
+    std::string journal = "";
   };
   // On the terminal: an escape sequence (Up) is no answer; Enter is Restart Later, the default;
   // Escape closes; "1" is Continue with -i; "2" is Restart Now, whose request is refused there
@@ -47,22 +42,25 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
   // confirms the restart, so Continue never makes the marker; Escape or closing leave even with
   // a countdown whose end would install; the countdown's end installs with -d.
   const Row rows[] = {
-      {nullptr, {}, {"Up", "Return"}, 1, kInstallPass},
-      {nullptr, {}, {"Escape"}, 255, ""},
-      {nullptr, {"-i"}, {"1"}, 1, kInstallPass},
-      {nullptr, {}, {"2"}, std::nullopt, kInstallPass},
-      {&x, {}, {"Tab", "Return"}, std::nullopt, kInstallPass + kReboot},
-      {&x, {"-i", "-r", kMarker}, {"space"}, 1, kInstallPass},
-      {&x, {"-i", "-d", "-r", kMarker}, {"Escape"}, 255, ""},
-      {&x, {"-i", "-d", "-r", kMarker}, {"close"}, 255, ""},
-      {&x, {"-i", "-d"}, {}, 1, kInstallPass},
+      {.keys = {"Up", "Return"}, .status = 1, .journal = pass},
+      {.keys = {"Escape"}, .status = 255},
+      {.options = {"-i"}, .keys = {"1"}, .status = 1, .journal = pass},
+      {.keys = {"2"}, .journal = pass},
+      {.window = &x, .keys = {"Tab", "Return"}, .journal = pass + kReboot},
+      {.window = &x,
+       .options = {"-i", "-r", kMarker},
+       .keys = {"space"},
+       .status = 1,
+       .journal = pass},
+      {.window = &x, .options = {"-i", "-d", "-r", kMarker}, .keys = {"Escape"}, .status = 255},
+      {.window = &x, .options = {"-i", "-d", "-r", kMarker}, .keys = {"close"}, .status = 255},
+      {.window = &x, .options = {"-i", "-d"}, .status = 1, .journal = pass},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.options) + ::testing::PrintToString(row.keys) +
                  (row.window ? " in the window" : " on the terminal"));
-    const Sandbox host(installed("B") + Args{"--kext", kKitA, "com.quorix.a", "2.0", "--kext",
-                                             kKitB, "com.quorix.b", "2.0"});
-    UserRun run(host, row.options + Args{kKitA, kKitB}, row.window);
+    const Sandbox host(installed("B") + kOffered);
+    UserRun run(host, row.options + Args{kKitA, kKitB}, {.window = row.window});
     ASSERT_TRUE(run.prompted()) << run.screen();
     if (!row.window && row.options == Args{"-i"}) {
       EXPECT_TRUE(eventually([&] { return run.shows("closed in 59 seconds"); })) << run.screen();
@@ -73,7 +71,7 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
     }
     EXPECT_EQ(run.wait(row.status ? 90 : 1), row.status) << run.screen();
     EXPECT_EQ(host.state("journal"), row.journal);
-    EXPECT_EQ(std::filesystem::exists(host.inside(entry("A.kext"))), !row.journal.empty());
+    EXPECT_EQ(std::filesystem::exists(host.inside(kEntries + "A.kext")), !row.journal.empty());
     EXPECT_FALSE(std::filesystem::exists(host.inside(kMarker)));
     if (!row.window) {
       if (!row.status) {  // Ctrl-C ends the run as SIGINT does
@@ -85,6 +83,38 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
       EXPECT_EQ(run.settings("after"), run.settings("before"));
     }
   }
+}
+
+TEST_F(PromptE2eTest, PackageRunsUnpacked) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitized build is never packaged";
+#endif
+  // The Debian package, unpacked into the sandbox (nothing is installed on this machine), finds
+  // its translations and its window module relative to its own folder.
+  const Sandbox host(kOffered);
+  const std::filesystem::path build = std::filesystem::path(MORVANE_BINARY).parent_path(),
+                              package = host.inside("/tmp/package");
+  const ProgramResult made =
+      runProgram({"cpack", "-G", "DEB", "--config", build / "CPackConfig.cmake", "-B", package});
+  ASSERT_EQ(made.status, 0) << made.output;
+  std::string program;
+  for (const auto& file : std::filesystem::directory_iterator(package)) {
+    if (file.path().extension() == ".deb") {
+      EXPECT_EQ(runProgram({"dpkg-deb", "-x", file.path(), host.inside("/opt")}).status, 0);
+    }
+  }
+  for (const auto& file : std::filesystem::recursive_directory_iterator(host.inside("/opt"))) {
+    if (file.path().filename() == "Morvane" && file.is_regular_file()) {
+      program = file.path().string().substr(host.root().size());
+    }
+  }
+  ASSERT_NE(program, "") << "no bin/Morvane in the package";
+  UserRun german(host, {kKitA}, {.sandbox = {"--program", program}, .language = "de"});
+  EXPECT_TRUE(german.prompted() && eventually([&] { return german.shows("Später neu starten"); }))
+      << german.screen();
+  const XServer x;
+  UserRun window(host, {kKitA}, {.window = &x, .sandbox = {"--program", program}});
+  EXPECT_TRUE(window.prompted()) << "no window";
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  /// Writes `contents` to `name` inside the folder, making the folders on the way.
+  /// Writes `contents` to `name` inside the folder, making the folders on the way; its path.
   std::string file(const std::string& name, const std::string& contents) const {
     const std::filesystem::path path = path_ / name;
     std::filesystem::create_directories(path.parent_path());
@@ -38,13 +38,10 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-/// `body` wrapped as an XML property list.
 inline std::string xmlPlist(const std::string& body) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body +
          "\n</plist>\n";
 }
-
-// Small stand-in tools that tests write into a temporary folder, and what they recorded.
 
 /// The whole content of `path`, or "" when it cannot be read.
 inline std::string fileText(const std::string& path) {
@@ -60,13 +57,13 @@ inline std::string writeTool(const TempFolder& folder, const std::string& name,
   return path;
 }
 
-/// Shell commands that append every argument of the script to `record`, each ended by a NUL,
-/// and then a line break, so that spaces, line breaks and empty arguments read back exactly.
+/// Shell commands that append the script's arguments to `record`, each ended by a NUL, then a
+/// line break, so that spaces, line breaks and empty arguments read back exactly.
 inline std::string recordArguments(const std::string& record) {
   return "for a; do printf '%s\\0' \"$a\"; done >>'" + record + "'; echo >>'" + record + "'";
 }
 
-/// What recordArguments writes for `calls`, first first.
+/// What recordArguments writes for `calls`, in order.
 inline std::string recorded(const std::vector<std::vector<std::string>>& calls) {
   std::string text;
   for (const auto& call : calls) {
