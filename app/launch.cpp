@@ -134,7 +134,9 @@ void MorvaneAppDelegate::endRunFailed(const std::string& why) {
 
 void MorvaneAppDelegate::endPass(bool succeeded) {
   if (platform_.privileges.interrupted()) {
-    endRunFailed("asked to end while a privileged tool ran: no other tool was started");
+    endRunFailed(
+        "asked to end while the run waited for the administrator right or a tool: nothing more was "
+        "started");
   }
   if (!succeeded) {
     endRunFailed(m_bUninstall ? "the removal failed; the lines above say where"
