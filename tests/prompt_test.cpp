@@ -57,66 +57,27 @@ TEST(PromptTest, CountdownShowsSixtyDownToOneAndEndsOnTheSixtiethTick) {
 TEST(PromptTest, EachAnswerRunsThePassSendsTheRequestAndEndsAsItShould) {
   struct Row {
     Answer answer;
-    Lines options;
-    bool passFails = false, restartRefused = false;
-    bool passRuns, restartSent;
-    std::optional<int> exit;
+    Lines options = {};
+    bool passFails = false, restartRefused = false, passRuns = true, restartSent = false;
+    std::optional<int> exit = kExitFailure;
   };
   const Lines pre = {"-i"}, preMarked = {"-i", "-r", kMarker}, marked = {"-r", kMarker};
-  const std::optional<int> stays, ok = kExitSuccess, failed = kExitFailure;
+  const std::optional<int> stays;
+  using enum Answer;
+  // clang-format off
   const Row rows[] = {
-      {.answer = Answer::kRestartNow,
-       .options = {},
-       .restartRefused = true,
-       .passRuns = true,
-       .restartSent = true,
-       .exit = stays},
-      {.answer = Answer::kRestartNow,
-       .options = marked,
-       .passRuns = true,
-       .restartSent = true,
-       .exit = stays},
-      {.answer = Answer::kRestartNow,
-       .options = {},
-       .passFails = true,
-       .passRuns = true,
-       .restartSent = false,
-       .exit = failed},
-      {.answer = Answer::kRestartNow,
-       .options = preMarked,
-       .passFails = true,
-       .passRuns = true,
-       .restartSent = false,
-       .exit = failed},
-      {.answer = Answer::kRestartNow,
-       .options = pre,
-       .passRuns = true,
-       .restartSent = false,
-       .exit = failed},
-      {.answer = Answer::kLater,
-       .options = pre,
-       .passFails = true,
-       .passRuns = true,
-       .restartSent = false,
-       .exit = failed},
-      {.answer = Answer::kOk, .options = {}, .passRuns = true, .restartSent = false, .exit = ok},
-      {.answer = Answer::kClose,
-       .options = marked,
-       .passRuns = false,
-       .restartSent = false,
-       .exit = failed},
-      {.answer = Answer::kClockRunsOut,
-       .options = {"-i", "-d", "-r", kMarker},
-       .passFails = true,
-       .passRuns = true,
-       .restartSent = false,
-       .exit = failed},
-      {.answer = Answer::kClockRunsOut,
-       .options = {"-d"},
-       .passRuns = false,
-       .restartSent = false,
-       .exit = stays},
+      {.answer = kRestartNow, .restartRefused = true, .restartSent = true, .exit = stays},
+      {.answer = kRestartNow, .options = marked, .restartSent = true, .exit = stays},
+      {.answer = kRestartNow, .passFails = true},
+      {.answer = kRestartNow, .options = preMarked, .passFails = true},
+      {.answer = kRestartNow, .options = pre},
+      {.answer = kLater, .options = pre, .passFails = true},
+      {.answer = kOk, .exit = kExitSuccess},
+      {.answer = kClose, .options = marked, .passRuns = false},
+      {.answer = kClockRunsOut, .options = {"-i", "-d", "-r", kMarker}, .passFails = true},
+      {.answer = kClockRunsOut, .options = {"-d"}, .passRuns = false, .exit = stays},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(joined("answer " + std::to_string(static_cast<int>(row.answer)), row.options));
     auto machine = showPrompt(row.options, row.passFails ? std::deque{PrivilegeOutcome::kDenied}

@@ -1,5 +1,5 @@
 // Runs on the simulated machine: a command line, an answer to the prompt, then what the tools
-// were asked, what the log says and the status.
+// were asked, what the log says, what the caller was told and the status.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,297 +18,207 @@ const std::string a = entry("a.kext"), unload = "/sbin/kextunload " + a, rm = "/
                   marker = "/Users/Shared/.marker", touchMarker = "/usr/bin/touch " + marker,
                   setIo = "/usr/sbin/nvram boot-args=io=0x00040000";
 constexpr int kOk = kExitSuccess, kFailed = kExitFailure;
+using Answer::kClockRunsOut, Answer::kClose, Answer::kLater, Answer::kNone, Answer::kRestartNow;
 
-TEST(ScenarioTest, AnUpgradeUnloadsRemovesCopiesAndLoadsEachToolUnderItsOwnRequest) {
-  Machine machine;
-  machine.offer("/k/a.kext", "2.0", "com.example.a");
-  machine.offer(a, "1.9", "com.example.a");
-  machine.loaded = {{"com.example.a", "1.9"}};
-  EXPECT_EQ(machine.launch({"-l", "/k/a.kext"}, Answer::kLater), kOk);
-  EXPECT_EQ(machine.calls,
-            (Lines{"right", "exec " + unload, "right", "exec " + rm, "right", "exec " + cp, "right",
-                   "exec " + load, "right", "exec " + touch}));
-  EXPECT_EQ(machine.loaded, (std::map<std::string, std::string>{{"com.example.a", "2.0"}}));
-  EXPECT_TRUE(machine.log.empty());
-}
-
-TEST(ScenarioTest, ARefusedRightOrAToolThatCannotStartStopsWhatDependsOnIt) {
+TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
   const std::string refused = "Copy Rights Unsuccessful: -60005",
                     canceled = "Copy Rights Unsuccessful: -60006",
-                    cannot = "Copy Rights Unsuccessful: -60008", failed = "Error: -60031",
-                    noWay = "Error Creating Initial Authorization: -60008";
+                    unavailable = "Copy Rights Unsuccessful: -60008", cannot = "Error: -60031",
+                    noWay = "Error Creating Initial Authorization: -60008",
+                    installFailed = "the installation failed; the lines above say where",
+                    removalFailed = "the removal failed; the lines above say where",
+                    noPrompt = "no display, no terminal";
+  const Lines removeA = {"-u", a}, installA = {"-f", "-l", "/k/a.kext"};
   struct Row {
-    const char* name;
-    bool installed = false, uninstall = false, noWay = false;
+    Lines command;
+    Answer answer = kLater, then = kNone;
+    bool fresh = false, noWay = false, restartRefused = false, canAsk = true;
     std::deque<Outcome> answers = {};
     std::set<std::string> cannotStart = {};
     std::map<std::string, int> statuses = {};
-    Lines tools = {}, log = {};
-    int status = kFailed;
+    std::optional<int> status = kFailed;
+    Lines tools = {}, log = {}, told = {};
   };
+  // clang-format off
   const Row rows[] = {
-      {.name = "no way: every tool asks again, none starts",
-       .installed = true,
-       .uninstall = true,
-       .noWay = true,
-       .log = {noWay, noWay}},
-      {.name = "the copy's right refused", .answers = {Outcome::kDenied}, .log = {refused}},
-      {.name = "the unload's right refused: the removal still runs",
-       .installed = true,
-       .answers = {Outcome::kCanceled},
-       .tools = {rm, cp, load, touch},
-       .log = {canceled},
-       .status = kOk},
-      {.name = "-u, the unload's right unavailable",
-       .installed = true,
-       .uninstall = true,
-       .answers = {Outcome::kUnavailable},
-       .tools = {rm},
-       .log = {cannot},
-       .status = kOk},
-      {.name = "a removal that cannot start stops the copy",
-       .installed = true,
-       .cannotStart = {rm},
-       .tools = {unload, rm},
-       .log = {failed}},
-      {.name = "a failed removal stops the copy, which would nest the bundle",
-       .installed = true,
-       .statuses = {{rm, 1}},
-       .tools = {unload, rm},
-       .log = {"/bin/rm ended with status 1"}},
-      {.name = "a failed copy (a full disk) fails the pass and loads nothing",
-       .statuses = {{cp, 1}},
-       .tools = {cp},
-       .log = {"/bin/cp ended with status 1"}},
-      {.name = "a refused load or touch is said and the pass goes on; a failed unload is not",
-       .installed = true,
-       .statuses = {{unload, 1}, {load, 1}, {touch, 1}},
+      // An upgrade asks for the right before each tool.
+      {.command = installA, .status = kOk, .tools = {unload, rm, cp, load, touch}},
+      {.command = removeA, .noWay = true, .log = {noWay, noWay}, .told = {removalFailed}},
+      {.command = installA, .fresh = true, .answers = {Outcome::kDenied}, .log = {refused},
+       .told = {installFailed}},
+      {.command = installA, .answers = {Outcome::kCanceled}, .status = kOk,
+       .tools = {rm, cp, load, touch}, .log = {canceled}},
+      {.command = removeA, .answers = {Outcome::kUnavailable}, .status = kOk, .tools = {rm},
+       .log = {unavailable}},
+      // A removal that fails or cannot start stops the copy, which would nest the bundle.
+      {.command = installA, .cannotStart = {rm}, .tools = {unload, rm}, .log = {cannot},
+       .told = {installFailed}},
+      {.command = installA, .statuses = {{rm, 1}}, .tools = {unload, rm},
+       .log = {"/bin/rm ended with status 1"}, .told = {installFailed}},
+      {.command = removeA, .cannotStart = {rm}, .tools = {unload, rm}, .log = {cannot},
+       .told = {removalFailed}},
+      // A failed copy (a full disk) loads nothing; a refused load or touch is said, and the pass
+      // goes on; a failed unload is normal.
+      {.command = installA, .fresh = true, .statuses = {{cp, 1}}, .tools = {cp},
+       .log = {"/bin/cp ended with status 1"}, .told = {installFailed}},
+      {.command = installA, .fresh = true, .cannotStart = {load}, .tools = {cp, load},
+       .log = {cannot}, .told = {installFailed}},
+      {.command = installA, .statuses = {{unload, 1}, {load, 1}, {touch, 1}}, .status = kOk,
        .tools = {unload, rm, cp, load, touch},
-       .log = {"/sbin/kextload ended with status 1", "/usr/bin/touch ended with status 1"},
-       .status = kOk},
-      {.name = "a load that cannot start",
-       .cannotStart = {load},
-       .tools = {cp, load},
-       .log = {failed}},
-      {.name = "-u, a removal that cannot start",
-       .installed = true,
-       .uninstall = true,
-       .cannotStart = {rm},
-       .tools = {unload, rm},
-       .log = {failed}},
+       .log = {"/sbin/kextload ended with status 1", "/usr/bin/touch ended with status 1"}},
+      // Launch.
+      {.command = {}, .told = {"no kext path given"}},
+      {.command = {"/k/b.kext"}, .told = {"nothing at /k/b.kext: nothing was changed"}},
+      {.command = {"-u", "b.kext"}, .told = {"nothing at b.kext: nothing was changed"}},
+      {.command = {"-x", "--uninstall", "-", "-f", "/k/a.kext"}, .status = kOk,
+       .tools = {unload, rm, cp, touch},
+       .told = {"ignored -x: no such option", "ignored --uninstall: no such option",
+                "ignored -: no such option"}},
+      // The prompt: closing before an installation is nothing installed, after it is not.
+      {.command = {"/k/a.kext"}, .answer = kClose,
+       .told = {"the prompt was closed: nothing was installed"}},
+      {.command = {"/k/a.kext"}, .answer = kRestartNow, .then = kClose, .restartRefused = true,
+       .status = kOk, .tools = {unload, rm, cp, touch}},
+      {.command = {"-i", "/k/a.kext"}, .answer = kClockRunsOut,
+       .told = {"the countdown ran out without -d: nothing was installed"}},
+      {.command = {"-i", "/k/a.kext"}, .canAsk = false,
+       .told = {"cannot ask whether to restart, nothing was installed: " + noPrompt}},
+      // Unattended, with -i -d the countdown's end is taken at once.
+      {.command = {"-i", "-d", "/k/a.kext"}, .answer = kNone, .canAsk = false, .status = kOk,
+       .tools = {unload, rm, cp, touch},
+       .told = {"nobody to ask whether to restart (" + noPrompt +
+                "): installing at once, as -d says the countdown's end does"}},
   };
+  // clang-format on
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
+    SCOPED_TRACE(joined("Morvane", row.command) + " (row " + std::to_string(&row - rows) + ")");
     Machine machine;
     machine.offer("/k/a.kext", "2.0");
-    if (row.installed) {
+    if (!row.fresh) {
       machine.offer(a, "1.0");
     }
     machine.noWay = row.noWay;
     machine.answers = row.answers;
     machine.cannotStart = row.cannotStart;
     machine.statuses = row.statuses;
-    const Lines command = row.uninstall ? Lines{"-u", a} : Lines{"-f", "-l", "/k/a.kext"};
-    EXPECT_EQ(machine.launch(command, Answer::kLater), row.status);
-    EXPECT_EQ(machine.tools(), row.tools);
-    // The right is asked for again before every tool.
-    EXPECT_EQ(std::ranges::count(machine.calls, "right"),
-              row.noWay ? 0 : std::ssize(row.tools) + std::ssize(row.answers));
-    EXPECT_EQ(machine.log, row.log);
-  }
-}
-
-TEST(ScenarioTest, EveryFailureTellsTheCallerWhyAndAnInstallationIsNeverReportedAsNone) {
-  const std::string installFailed = "the installation failed; the lines above say where";
-  struct Row {
-    Lines command;
-    Answer answer = Answer::kNone, then = Answer::kNone;
-    bool restartRefused = false, canAsk = true;
-    std::map<std::string, int> statuses = {};
-    std::optional<int> status;
-    Lines told = {};
-  };
-  const Row rows[] = {
-      {.command = {}, .status = kFailed, .told = {"no kext path given"}},
-      {.command = {"/k/b.kext"},
-       .status = kFailed,
-       .told = {"nothing at /k/b.kext: nothing was changed"}},
-      {.command = {"-u", "b.kext"},
-       .status = kFailed,
-       .told = {"nothing at b.kext: nothing was changed"}},
-      {.command = {"-x", "--uninstall", "-", "/k/a.kext"},
-       .answer = Answer::kLater,
-       .status = kOk,
-       .told = {"ignored -x: no such option", "ignored --uninstall: no such option",
-                "ignored -: no such option"}},
-      {.command = {"/k/a.kext"},
-       .answer = Answer::kClose,
-       .status = kFailed,
-       .told = {"the prompt was closed: nothing was installed"}},
-      {.command = {"/k/a.kext"},
-       .answer = Answer::kRestartNow,
-       .then = Answer::kClose,
-       .restartRefused = true,
-       .status = kOk},
-      {.command = {"-i", "/k/a.kext"},
-       .canAsk = false,
-       .status = kFailed,
-       .told = {"cannot ask whether to restart, nothing was installed: no display, no terminal"}},
-      // Unattended, with -i -d the countdown's end is taken at once.
-      {.command = {"-i", "-d", "/k/a.kext"},
-       .canAsk = false,
-       .status = kOk,
-       .told = {"nobody to ask whether to restart (no display, no terminal): installing at "
-                "once, as -d says the countdown's end does"}},
-      {.command = {"-i", "/k/a.kext"},
-       .answer = Answer::kClockRunsOut,
-       .status = kFailed,
-       .told = {"the countdown ran out without -d: nothing was installed"}},
-      {.command = {"/k/a.kext"},
-       .answer = Answer::kLater,
-       .statuses = {{cp, 1}},
-       .status = kFailed,
-       .told = {installFailed}},
-      {.command = {"-u", a},
-       .statuses = {{rm, 1}},
-       .status = kFailed,
-       .told = {"the removal failed; the lines above say where"}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(joined("Morvane", row.command));
-    Machine machine;
-    machine.offer("/k/a.kext", "1.0");
-    machine.offer(a, "0.9");
     machine.restartRefused = row.restartRefused;
     machine.canAsk = row.canAsk;
-    machine.statuses = row.statuses;
     ::testing::internal::CaptureStdout();  // the usage text
     const std::optional<int> status = machine.launch(row.command, row.answer);
     ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(row.then == Answer::kNone ? status : machine.answer(row.then), row.status);
+    EXPECT_EQ(row.then == kNone ? status : machine.answer(row.then), row.status);
+    EXPECT_EQ(machine.tools(), row.tools);
+    EXPECT_EQ(machine.log, row.log);
     EXPECT_EQ(machine.told, row.told);
+    // The right is asked for again before every tool.
+    EXPECT_EQ(std::ranges::count(machine.calls, "right"),
+              row.noWay ? 0 : std::ssize(row.tools) + std::ssize(row.answers));
   }
 }
 
 TEST(ScenarioTest, ARefusedMemberStopsTheListBeforeAnyToolAndRelativePathsAreTheCallers) {
-  struct Row {
-    Lines command;
-    Lines log;
+  // clang-format off
+  const std::pair<Lines, std::string> rows[] = {
+      {{"-f", "/k/a.kext", "/k/b.kext", "/k/link.kext"},
+       "Refused: the kext to install is a link. [/k/link.kext]"},
+      {{"-f", "/k/a.kext", "/k/notes.txt"},
+       "Refused: a kext to install is a path whose last piece ends in .kext. [/k/notes.txt]"},
+      {{"-u", a, "/k/notes.txt"}, "Refused: a kext to remove is an absolute path ending in "
+                                  ".kext, without . or .. pieces. [/k/notes.txt]"},
   };
-  const Row rows[] = {
-      {.command = {"-f", "/k/a.kext", "/k/b.kext", "/k/link.kext"},
-       .log = {"Refused: the kext to install is a link. [/k/link.kext]"}},
-      {.command = {"-f", "/k/a.kext", "/k/notes.txt"},
-       .log = {"Refused: a kext to install is a path whose last piece ends in .kext. "
-               "[/k/notes.txt]"}},
-      {.command = {"-u", a, "/k/notes.txt"},
-       .log = {"Refused: a kext to remove is an absolute path ending in .kext, without . or .. "
-               "pieces. [/k/notes.txt]"}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(joined("Morvane", row.command));
+  // clang-format on
+  for (const auto& [command, log] : rows) {
+    SCOPED_TRACE(joined("Morvane", command));
     Machine machine;
     for (const char* path : {"/k/a.kext", "/k/b.kext", "/k/notes.txt"}) {
       machine.offer(path, "1.0");
     }
     machine.offer(a, "0.9");
     machine.links["/k/link.kext"] = "/k/b.kext";
-    EXPECT_EQ(machine.launch(row.command, Answer::kLater), kFailed);
+    EXPECT_EQ(machine.launch(command, kLater), kFailed);
     EXPECT_EQ(machine.tools(), Lines{});
-    EXPECT_EQ(machine.log, row.log);
+    EXPECT_EQ(machine.log, Lines{log});
   }
   // The tools get relative paths as the caller meant them, from the folder it stood in.
   Machine machine;
   machine.offer("/Users/Shared/Kit/a.kext", "1.0");
   machine.version = 0x1070;
-  EXPECT_EQ(machine.launch({"-i", "-r", "marker", "a.kext"}, Answer::kRestartNow), kOk);
+  EXPECT_EQ(machine.launch({"-i", "-r", "marker", "a.kext"}, kRestartNow), kOk);
   EXPECT_EQ(machine.tools(), (Lines{"/bin/cp -rf /Users/Shared/Kit/a.kext " + a, touch,
                                     "/usr/bin/touch /Users/Shared/Kit/marker"}));
 }
 
 TEST(ScenarioTest, TheInstallationPassStopsAtTheFirstFailureAndTouchesTheFolderOnlyAfterAll) {
   Machine machine;
-  for (const char* name : {"a", "b", "c"}) {
+  for (const char* name : {"a", "b", "c", "d"}) {
     machine.offer(std::string("/k/") + name + ".kext", "1.0");
   }
   const std::string cpB = "/bin/cp -rf /k/b.kext " + entry("b.kext");
   machine.cannotStart = {cpB};
-  EXPECT_EQ(machine.launch({"/k/a.kext", "/k/b.kext", "/k/c.kext"}, Answer::kLater), kFailed);
+  EXPECT_EQ(machine.launch({"/k/a.kext", "/k/b.kext", "/k/c.kext"}, kLater), kFailed);
   EXPECT_EQ(machine.tools(), (Lines{cp, cpB}));
   EXPECT_TRUE(machine.fileExists(a)) << "no rollback";
 
   // Everything installed already: nothing copied, the folder is still touched. A trailing
   // slash, as a shell's completion leaves it, still names the bundle.
   machine.calls.clear();
-  EXPECT_EQ(machine.launch({"-f", "/k/a.kext/"}, Answer::kLater), kOk);
+  EXPECT_EQ(machine.launch({"-f", "/k/a.kext/"}, kLater), kOk);
   EXPECT_EQ(machine.tools(), Lines{touch});
 
   // A source gone between launch and the answer is refused when its turn comes.
-  machine.offer("/k/d.kext", "1.0");
   machine.calls.clear();
   EXPECT_EQ(machine.launch({"/k/c.kext", "/k/d.kext"}), std::nullopt);
   machine.files.erase("/k/d.kext");
-  EXPECT_EQ(machine.answer(Answer::kLater), kFailed);
+  EXPECT_EQ(machine.answer(kLater), kFailed);
   EXPECT_EQ(machine.tools(), Lines{"/bin/cp -rf /k/c.kext " + entry("c.kext")});
-  EXPECT_EQ(machine.log, (Lines{"Error: -60031", "Can't found source file. [/k/d.kext]"}));
+  EXPECT_EQ(machine.log.back(), "Can't found source file. [/k/d.kext]");
 }
 
 TEST(ScenarioTest, TheBootArgumentComesFirstAndItsMarkerEndsTheNextPass) {
   Machine machine;
   machine.offer("/k/a.kext", "1.0");
-  EXPECT_EQ(machine.launch({"-n", "-r", marker, "/k/a.kext"}, Answer::kLater), kOk);
+  const Lines command = {"-n", "-r", marker, "/k/a.kext"};
+  EXPECT_EQ(machine.launch(command, kLater), kOk);
   EXPECT_EQ(machine.tools(), (Lines{setIo, touchMarker}));
-  // The second run, after the restart, installs; the caller removes the marker.
+  // The caller restarts, runs the installation again, and removes the marker itself.
   machine.calls.clear();
-  machine.bootArgs = "";
-  EXPECT_EQ(machine.launch({"-n", "-r", marker, "/k/a.kext"}, Answer::kLater), kOk);
-  EXPECT_EQ(machine.tools(), (Lines{setIo, touchMarker}));
   machine.files.erase(marker);
-  machine.calls.clear();
-  EXPECT_EQ(machine.launch({"-n", "-r", marker, "/k/a.kext"}, Answer::kLater), kOk);
+  EXPECT_EQ(machine.launch(command, kLater), kOk);
   EXPECT_EQ(machine.tools(), (Lines{cp, touch})) << "the argument is set already";
 }
 
 TEST(ScenarioTest, ALinkedEntryOrAnUntrustedMarkerIsNeverFollowed) {
   // An installed entry that is still a link when the copy comes would take the copy into the
   // link's target: a dangling one, which is no installed copy to remove.
-  struct Entry {
-    const char* target;
-    Lines tools;
-  };
-  const Entry entries[] = {{.target = "/nowhere", .tools = {}},
-                           {.target = "/Users/Shared/real.kext", .tools = {unload, rm, cp, touch}}};
-  for (const Entry& row : entries) {
-    SCOPED_TRACE(row.target);
+  for (const std::string target : {"/nowhere", "/Users/Shared/real.kext"}) {
     Machine machine;
     machine.offer("/Users/Shared/real.kext", "1.0");
     machine.offer("/k/a.kext", "2.0");
-    machine.links[a] = row.target;
-    EXPECT_EQ(machine.launch({"-f", "/k/a.kext"}, Answer::kLater),
-              row.tools.size() > 2 ? kOk : kFailed);
-    EXPECT_EQ(machine.tools(), row.tools);
+    machine.links[a] = target;
+    const bool dangling = target == "/nowhere";
+    EXPECT_EQ(machine.launch({"-f", "/k/a.kext"}, kLater), dangling ? kFailed : kOk);
+    EXPECT_EQ(machine.tools(), dangling ? Lines{} : (Lines{unload, rm, cp, touch}));
     EXPECT_EQ(std::ranges::count(machine.log, "Refused: the installed kext is a link. [" + a + "]"),
-              row.tools.size() > 2 ? 0 : 1);
+              dangling ? 1 : 0);
   }
 
   // A marker that is not root's own file is neither believed nor touched: any user could plant
   // one to stop every later installation, or a link to have root touch another file.
   using Kind = Machine::Kind;
   struct Marker {
-    const char* name;
     std::optional<Kind> kind = {};
     bool link = false;
     uid_t owner = 0;
     Lines tools;
   };
+  // clang-format off
   const Marker markers[] = {
-      {.name = "absent", .tools = {cp, touch, touchMarker}},
-      {.name = "root's file", .kind = Kind::kFile, .tools = {touchMarker}},
-      {.name = "a link", .link = true, .tools = {cp, touch}},
-      {.name = "another user's file", .kind = Kind::kFile, .owner = 501, .tools = {cp, touch}},
-      {.name = "a folder", .kind = Kind::kFolder, .tools = {cp, touch}}};
+      {.tools = {cp, touch, touchMarker}}, {.kind = Kind::kFile, .tools = {touchMarker}},
+      {.link = true, .tools = {cp, touch}}, {.kind = Kind::kFile, .owner = 501, .tools = {cp, touch}},
+      {.kind = Kind::kFolder, .tools = {cp, touch}}};
+  // clang-format on
   for (const Marker& row : markers) {
-    SCOPED_TRACE(row.name);
+    SCOPED_TRACE(&row - markers);
     Machine machine;
     machine.offer("/k/a.kext", "1.0");
     if (row.kind) {
@@ -319,13 +229,13 @@ TEST(ScenarioTest, ALinkedEntryOrAnUntrustedMarkerIsNeverFollowed) {
     }
     machine.owners[marker] = row.owner;
     // Confirming in pre-install mode makes the marker, once the pass has run.
-    EXPECT_EQ(machine.launch({"-i", "-r", marker, "/k/a.kext"}, Answer::kRestartNow), kOk);
+    EXPECT_EQ(machine.launch({"-i", "-r", marker, "/k/a.kext"}, kRestartNow), kOk);
     EXPECT_EQ(machine.tools(), row.tools);
     EXPECT_EQ(machine.log.size(), row.tools.size() == 2 ? 2u : 0u) << "looked at twice";
     // Nor does setting the boot argument touch it.
     machine.calls.clear();
     machine.files.erase(a);
-    EXPECT_EQ(machine.launch({"-n", "-r", marker, "/k/a.kext"}, Answer::kLater), kOk);
+    EXPECT_EQ(machine.launch({"-n", "-r", marker, "/k/a.kext"}, kLater), kOk);
     EXPECT_EQ(machine.tools().front(), setIo);
     EXPECT_EQ(std::ranges::count(machine.tools(), touchMarker), row.tools.size() == 2 ? 0 : 1);
   }
@@ -336,6 +246,7 @@ TEST(ScenarioTest, TheFilterDropsOnlyAKextInstalledInTheSameOrANewerVersionAndLo
     std::optional<std::string> offered, installed;
     bool loaded, kept, replaced;
   };
+  // clang-format off
   const Row rows[] = {
       {.offered = "2.0", .installed = "1.0", .loaded = true, .kept = true, .replaced = true},
       {.offered = "1.0", .installed = "1.0", .loaded = false, .kept = true, .replaced = false},
@@ -345,6 +256,7 @@ TEST(ScenarioTest, TheFilterDropsOnlyAKextInstalledInTheSameOrANewerVersionAndLo
       // An installed copy without a version is taken as older, so that it can be repaired.
       {.offered = "1.0", .installed = {}, .loaded = true, .kept = true, .replaced = true},
   };
+  // clang-format on
   for (const Row& row : rows) {
     for (const bool force : {false, true}) {
       SCOPED_TRACE(row.offered.value_or("-") + " over " + row.installed.value_or("-") +
@@ -357,9 +269,7 @@ TEST(ScenarioTest, TheFilterDropsOnlyAKextInstalledInTheSameOrANewerVersionAndLo
       }
       // Nothing left ends the run at launch with success; -f keeps every kext, and still never
       // replaces the same or a newer version.
-      EXPECT_EQ(
-          machine.launch(force ? Lines{"-f", "/k/a.kext"} : Lines{"/k/a.kext"}, Answer::kLater),
-          kOk);
+      EXPECT_EQ(machine.launch(force ? Lines{"-f", "/k/a.kext"} : Lines{"/k/a.kext"}, kLater), kOk);
       EXPECT_EQ(machine.tools().empty(), !row.kept && !force);
       EXPECT_EQ(std::ranges::count(machine.tools(), cp), row.replaced ? 1 : 0);
     }
@@ -374,31 +284,21 @@ TEST(ScenarioTest, TheFilterDropsOnlyAKextInstalledInTheSameOrANewerVersionAndLo
 }
 
 TEST(ScenarioTest, TheDefaultMarkerOnlyOnSystemsOlderThanLionOrUnknown) {
-  const std::string fallback = "/Users/Shared/.quorix_install_reboot";
-  struct Row {
-    std::optional<std::int32_t> version;
-    Lines options = {};
-    bool markerHolds;  // the default marker found ends the pass without a copy
-  };
-  const Row rows[] = {
-      {.version = 0x1068, .markerHolds = true},
-      {.version = 0x106F, .markerHolds = true},
-      {.version = -1, .markerHolds = true},
-      {.version = {}, .markerHolds = true},
-      {.version = 0x1070, .markerHolds = false},
-      {.version = 0x1099, .markerHolds = false},
-      {.version = 0x1068, .options = {"-r", "/tmp/other"}, .markerHolds = false},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.version.value_or(0));
-    Machine machine;
-    machine.offer("/k/a.kext", "1.0");
-    machine.files[fallback] = Machine::Kind::kFile;
-    machine.version = row.version;
-    Lines command = row.options;
-    command.push_back("/k/a.kext");
-    EXPECT_EQ(machine.launch(command, Answer::kLater), kOk);
-    EXPECT_EQ(machine.tools().empty(), row.markerHolds);
+  // The version, and whether the default marker, found, ends the pass without a copy.
+  const std::pair<std::optional<std::int32_t>, bool> rows[] = {
+      {0x1068, true}, {0x106F, true}, {-1, true}, {{}, true}, {0x1070, false}, {0x1099, false}};
+  for (const auto& [version, markerHolds] : rows) {
+    for (const bool named : {false, true}) {
+      SCOPED_TRACE(version.value_or(0));
+      Machine machine;
+      machine.offer("/k/a.kext", "1.0");
+      machine.files["/Users/Shared/.quorix_install_reboot"] = Machine::Kind::kFile;
+      machine.version = version;
+      EXPECT_EQ(machine.launch(named ? Lines{"-r", "/tmp/other", "/k/a.kext"} : Lines{"/k/a.kext"},
+                               kLater),
+                kOk);
+      EXPECT_EQ(machine.tools().empty(), markerHolds && !named);
+    }
   }
 }
 
@@ -414,10 +314,8 @@ TEST(ScenarioTest, TheLayoutsShowTheirTexts) {
       "Note that you won't hear audio during your remote sessions unless this Mac has been "
       "restarted. You can restart later at your convenience.";
   machine.offer("/k/a.kext", "1.0");
-  machine.translations = {{"Restart Now", "Jetzt neu starten"},
-                          {"OK", "Gut"},
-                          {"Continue", "Weiter"},
-                          {"Installation is complete.", "Fertig."},
+  machine.translations = {{"Restart Now", "Jetzt neu starten"}, {"OK", "Gut"},
+                          {"Continue", "Weiter"}, {"Installation is complete.", "Fertig."},
                           {note, "Hinweis"}};
   const Rect cancelFrame = ui.cancelBtn.frame();
   ASSERT_EQ(machine.launch({"-f", "/k/a.kext"}), std::nullopt);
@@ -450,7 +348,7 @@ TEST(ScenarioTest, ASignalDuringAToolEndsThePassAsAFailureWithoutAnotherTool) {
       machine.bootArgs = "io=0x00040000";
       machine.askedToEndDuring = all[during];
       const Lines command = uninstall ? Lines{"-n", "-u", a} : Lines{"-f", "-l", "/k/a.kext"};
-      EXPECT_EQ(machine.launch(command, Answer::kLater), kFailed);
+      EXPECT_EQ(machine.launch(command, kLater), kFailed);
       EXPECT_EQ(machine.tools(), Lines(all.begin(), all.begin() + during + 1));
     }
   }
@@ -458,7 +356,7 @@ TEST(ScenarioTest, ASignalDuringAToolEndsThePassAsAFailureWithoutAnotherTool) {
   Machine machine;
   machine.offer("/k/a.kext", "1.0");
   machine.askedToEndDuring = touchMarker;
-  EXPECT_EQ(machine.launch({"-i", "-r", marker, "/k/a.kext"}, Answer::kRestartNow), kFailed);
+  EXPECT_EQ(machine.launch({"-i", "-r", marker, "/k/a.kext"}, kRestartNow), kFailed);
 }
 
 }  // namespace
