@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # tests/package_test.sh BUILD: makes the Debian package of the build folder BUILD with cpack,
-# unpacks it with dpkg-deb -x into a sandboxed host (tests/sandbox), and runs the unpacked
+# unpacks it with dpkg-deb -x into a sandboxed host (sandbox/), and runs the unpacked
 # program from there: nothing is installed on this machine. Two offered-kext runs that reach
 # the prompt show that the program finds, relative to its own folder,
 #   - its translations: with LANGUAGE=de and no display, the prompt asks on a tmux pane in
@@ -11,7 +11,7 @@
 # reason is on standard error.
 set -euo pipefail
 build=$(cd "$1" && pwd)
-sandbox=$(cd "$(dirname "$0")/sandbox" && pwd)
+sandbox=$(cd "$(dirname "$0")/../sandbox" && pwd)
 skip() {
   echo "package_test: skipped: $*" >&2
   exit 77

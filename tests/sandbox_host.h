@@ -1,6 +1,6 @@
 #pragma once
 
-// The sandboxed host (tests/sandbox) as the whole-run tests use it: a sandbox of their own, the
+// The sandboxed host (sandbox/) as the whole-run tests use it: a sandbox of their own, the
 // built executable run inside it, without a terminal or as a user meets it (on a terminal or a
 // private X server, answered with keys), and what its tools saw and left behind.
 #include <gtest/gtest.h>
@@ -36,7 +36,7 @@ struct ProgramResult {
   std::string output;  // standard output and error, as they came
 };
 
-/// A plain PATH and the sanitizers' options, for the scripts of tests/sandbox.
+/// A plain PATH and the sanitizers' options, for the scripts of sandbox/.
 inline Args sandboxEnvironment() {
   Args environment = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
   for (const char* option : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
