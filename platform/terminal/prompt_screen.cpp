@@ -2,26 +2,29 @@
 
 #include <algorithm>
 #include <sstream>
+#include <string_view>
+
+#include "platform/utf8.h"
 
 namespace morvane {
 namespace {
 
 constexpr char kItemGap[] = "   ";
 
-/// Columns `text` takes: one per character, counted by the UTF-8 bytes that start one.
-std::size_t columns(const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
-  }));
+/// Columns `text` takes: one per character.
+std::size_t columns(std::string_view text) {
+  std::size_t count = 0;
+  for (std::size_t at = 0, length = 0; at < text.size(); at += length, ++count) {
+    decodeUtf8(text, at, &length);
+  }
+  return count;
 }
 
 /// The byte offset after the first `count` characters of `text`.
-std::size_t prefixBytes(const std::string& text, std::size_t count) {
+std::size_t prefixBytes(std::string_view text, std::size_t count) {
   std::size_t at = 0;
-  for (std::size_t seen = 0; at < text.size(); ++at) {
-    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && seen++ == count) {
-      break;
-    }
+  for (std::size_t length = 0; count > 0 && at < text.size(); at += length, --count) {
+    decodeUtf8(text, at, &length);
   }
   return at;
 }
