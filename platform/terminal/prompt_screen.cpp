@@ -4,6 +4,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "platform/frame_order.h"
 #include "platform/utf8.h"
 
 namespace morvane {
@@ -44,27 +45,14 @@ void placeWord(std::string word, std::size_t width, std::vector<std::string>& li
   lines.push_back(word);
 }
 
-/// A control's origin in window coordinates (from the lower left), through its superviews.
-Point windowOrigin(const Control& control) {
-  Point origin = control.frame().origin;
-  for (const View* view = control.superview(); view != nullptr; view = view->superview()) {
-    origin.x += view->frame().origin.x;
-    origin.y += view->frame().origin.y;
-  }
-  return origin;
-}
-
-/// Every control that is shown, with the views above it not hidden.
-void collectShown(const std::vector<Control*>& controls, std::vector<const Control*>& shown) {
-  for (const Control* control : controls) {
-    if (control->isHidden()) {
-      continue;
-    }
-    shown.push_back(control);
-    if (control->kind() == ControlKind::view) {
-      collectShown(static_cast<const View*>(control)->subviews(), shown);
+/// Whether `control` is shown: it and every view above it are not hidden.
+bool isShown(const Control& control) {
+  for (const Control* at = &control; at != nullptr; at = at->superview()) {
+    if (at->isHidden()) {
+      return false;
     }
   }
+  return true;
 }
 
 void addParagraph(std::vector<std::string> paragraph, std::vector<std::string>& lines) {
@@ -124,25 +112,18 @@ std::vector<std::string> wrapText(const std::string& text, std::size_t width) {
 }
 
 PromptScreen layoutPrompt(const Window& window, std::size_t width, std::size_t height) {
-  std::vector<const Control*> shown;
-  collectShown(window.subviews(), shown);
   std::vector<const TextField*> texts;
   PromptScreen screen;
-  for (const Control* control : shown) {
+  for (const Control* control : readingOrder(window)) {
+    if (!isShown(*control)) {
+      continue;
+    }
     if (control->kind() == ControlKind::textField) {
       texts.push_back(static_cast<const TextField*>(control));
     } else if (control->kind() == ControlKind::button) {
       screen.buttons.push_back(static_cast<const Button*>(control));
     }
   }
-  // Top to bottom, and left to right: the origin is the window's lower-left corner.
-  std::stable_sort(texts.begin(), texts.end(), [](const TextField* a, const TextField* b) {
-    return windowOrigin(*a).y + a->frame().size.height >
-           windowOrigin(*b).y + b->frame().size.height;
-  });
-  std::stable_sort(
-      screen.buttons.begin(), screen.buttons.end(),
-      [](const Button* a, const Button* b) { return windowOrigin(*a).x < windowOrigin(*b).x; });
   screen.defaultButton = screen.buttons.empty() ? nullptr : screen.buttons.front();
 
   addParagraph(wrapText(window.title(), width), screen.lines);
