@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "kext/kext_paths.h"
 #include "platform/controls.h"
 #include "platform/platform.h"
 
@@ -16,9 +18,6 @@ class MorvaneAppDelegateTestPeer;
 inline constexpr int kExitHelp = 0;
 inline constexpr int kExitSuccess = 1;
 inline constexpr int kExitFailure = -1;
-
-/// The extensions folder, the only folder whose entries a pass changes.
-inline constexpr char kExtensionsFolder[] = "/System/Library/Extensions";
 
 /// System 10.7.0 in the binary-coded form of the system-version query. Older systems get the
 /// default reboot marker and the io boot argument.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # bench/filter_bench.sh [--binary FILE] [--repeat R] [SIZES...]
 # The launch filter over many offered kexts, run by the built Morvane (build/Morvane, or FILE)
-# in the sandboxed host (tests/sandbox), for each size N (250 500 1000 by default). It prints
+# in the sandboxed host (sandbox/), for each size N (250 500 1000 by default). It prints
 # the cost per kext of the program's own work, leaving out the tools it runs, and for
 # comparison the cost with the tool.
 #
@@ -27,7 +27,7 @@
 # grows linearly when these stay flat as N doubles. Nothing here is a test: the numbers depend on the machine and are only printed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-sandbox=$here/../tests/sandbox
+sandbox=$here/../sandbox
 binary=$here/../build/Morvane
 repeat=3
 sizes=()

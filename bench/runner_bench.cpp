@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "exec/utf8.h"
 #include "platform/posix/process_launcher_posix.h"
+#include "platform/utf8.h"
 
 extern char** environ;
 

@@ -13,8 +13,8 @@ build=${MORVANE_BENCH_BUILD:-build}
 scratch=$(mktemp -d)
 tmux=(tmux -S "$scratch/tmux" -f /dev/null)
 trap '"${tmux[@]}" kill-server 2>/dev/null || true; rm -rf -- "$scratch"' EXIT
-tests/sandbox/make-sandbox "$scratch/root" --kext /Users/Shared/A.kext com.example.a 1.0
-"${tmux[@]}" new-session -d -x 80 -y 24 tests/sandbox/run-in-sandbox "$scratch/root" \
+sandbox/make-sandbox "$scratch/root" --kext /Users/Shared/A.kext com.example.a 1.0
+"${tmux[@]}" new-session -d -x 80 -y 24 sandbox/run-in-sandbox "$scratch/root" \
   --binary "$build/Morvane" -- -i /Users/Shared/A.kext
 "${tmux[@]}" pipe-pane -o "cat >$scratch/wire"
 

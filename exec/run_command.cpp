@@ -1,6 +1,6 @@
 // Running a tool with the program's own rights.
 #include "app/MorvaneAppDelegate.h"
-#include "exec/utf8.h"
+#include "platform/utf8.h"
 
 namespace morvane {
 

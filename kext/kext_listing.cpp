@@ -1,7 +1,9 @@
 #include "kext/kext_listing.h"
 
-#include <algorithm>
-#include <cstdint>
+#include <cstddef>
+#include <string_view>
+
+#include "platform/utf8.h"
 
 namespace morvane {
 namespace {
@@ -28,19 +30,6 @@ bool isSeparator(char32_t c) {
   }
 }
 
-/// Decodes the character at `text[at]` and says how many bytes it took.
-char32_t decode(std::string_view text, std::size_t at, std::size_t* length) {
-  const auto lead = static_cast<std::uint8_t>(text[at]);
-  std::size_t size = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-  size = std::min(size, text.size() - at);
-  char32_t c = size == 1 ? lead : lead & (0x3F >> (size - 1));
-  for (std::size_t i = 1; i < size; ++i) {
-    c = (c << 6) | (static_cast<std::uint8_t>(text[at + i]) & 0x3F);
-  }
-  *length = size;
-  return c;
-}
-
 bool isParenthesized(std::string_view token) {
   return token.size() >= 2 && token.front() == '(' && token.back() == ')';
 }
@@ -53,7 +42,7 @@ bool listsALoadedKext(std::string_view output) {
   std::size_t at = 0;
   while (at < output.size()) {
     std::size_t length = 1;
-    const char32_t c = decode(output, at, &length);
+    const char32_t c = decodeUtf8(output, at, &length);
     if (isSeparator(c)) {
       found = found || isParenthesized(output.substr(tokenStart, at - tokenStart));
       tokenStart = at + length;

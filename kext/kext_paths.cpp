@@ -4,8 +4,6 @@
 #include <cctype>
 #include <string_view>
 
-#include "app/MorvaneAppDelegate.h"
-
 namespace morvane {
 namespace {
 

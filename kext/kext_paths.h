@@ -5,6 +5,9 @@
 
 namespace morvane {
 
+/// The extensions folder, the only folder whose entries a pass changes.
+inline constexpr char kExtensionsFolder[] = "/System/Library/Extensions";
+
 // The rules that say what a pass may change. Nothing is ever unloaded, removed or copied over
 // unless these functions name it.
 

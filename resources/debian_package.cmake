@@ -7,11 +7,16 @@ set(CPACK_PACKAGE_NAME morvane)
 set(CPACK_PACKAGE_VENDOR "Morvane developers")
 set(CPACK_PACKAGE_CONTACT "Morvane developers <maintainers@users.noreply.c-seed-d7471d73.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "installs or removes kernel extension bundles, then asks to restart")
+# Lines of the description stay under 80 columns, as dpkg and apt show them.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Morvane installs, upgrades or removes kernel extension bundles (kexts) in the system's
-extensions folder with administrator rights, using the system's own tools, and then asks in
-a small window, or on the terminal without a display, whether to restart the computer. An
-installer or a script starts it with single-letter options and a list of bundle paths.")
+  "Morvane installs, upgrades or removes kernel extension bundles (kexts) in
+the system's extensions folder with administrator rights, using the system's
+own tools, and then asks in a small window, or on the terminal without a
+display, whether to restart the computer. An installer or a script starts it
+with single-letter options and a list of bundle paths.")
+# A Debian revision of its own: the package is made apart from the program's source, and its
+# changelog is resources/debian/changelog.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -30,3 +35,19 @@ set(morvane_recommends "libgtk-3-0 (>= 3.16.2)" libx11-6 sudo)
 list(JOIN morvane_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 list(JOIN morvane_recommends ", " CPACK_DEBIAN_PACKAGE_RECOMMENDS)
 include(CPack)
+
+# What Debian expects of every package in its documentation folder: the licence in the
+# machine-readable copyright format, and the package's changelog, compressed reproducibly.
+set(docdir ${CMAKE_INSTALL_DATADIR}/doc/morvane)
+set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.Debian)
+add_custom_command(OUTPUT ${changelog}.gz
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_LIST_DIR}/debian/changelog
+    ${changelog}
+  COMMAND ${GZIP} -9 -n -f ${changelog}
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/debian/changelog VERBATIM)
+add_custom_target(debian_changelog ALL DEPENDS ${changelog}.gz)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright ${changelog}.gz
+  DESTINATION ${docdir})
+# Lintian's checks that cannot hold for a package made outside the archive, each with its reason.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME morvane)

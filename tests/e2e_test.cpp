@@ -1,4 +1,4 @@
-// Whole runs of the built executable in the sandboxed host, checked by what its tools saw (the
+// Whole runs of the built executable in the sandboxed host (sandbox/), checked by what its tools saw (the
 // journal: a line per call, path and arguments split by tabs), the folders and the tools' state
 // afterwards. Every change to the sandbox is made by a tool, so a run whose journal holds no
 // tool that writes has changed nothing; the runs on bad input and under faults also find every

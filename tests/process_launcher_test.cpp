@@ -61,7 +61,7 @@ TEST(ProcessLauncherTest, ToolsStartFromAKnownStateWhateverTheCallerLeft) {
   EXPECT_EQ(status, 0);
   // Run as root, the tools without privileges get the privileged tools' fixed environment.
   EXPECT_EQ(PosixProcessLauncher(true).launchAndReadOutput("/usr/bin/env", {}),
-            "PATH=/usr/sbin:/usr/bin:/sbin:/bin\n");
+            "PATH=/usr/sbin:/usr/bin:/sbin:/bin\nLANG=C\n");
 }
 
 TEST(ProcessLauncherTest, ReadsAllOf64MiBAndRetriesInterruptedReadsAndWaits) {

@@ -1,10 +1,10 @@
 // One table per rule: each row an input and what the rule makes of it.
 #include <gtest/gtest.h>
 
-#include "exec/utf8.h"
 #include "kext/kext_listing.h"
 #include "kext/kext_paths.h"
 #include "kext/version_order.h"
+#include "platform/utf8.h"
 #include "tests/fakes/machine.h"
 
 namespace morvane {

@@ -1,6 +1,6 @@
 #pragma once
 
-// The sandboxed host as the whole runs use it: a sandbox of their own, a program run inside it
+// The sandboxed host (sandbox/) as the whole runs use it: a sandbox of their own, a program run inside it
 // without a terminal or as a user meets it (on a tmux pane, or in a window on a private X
 // server, answered with keys), and what its tools saw and left behind.
 #include <gtest/gtest.h>

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/frame_order.h"
+
 namespace morvane {
 namespace {
 
@@ -23,12 +25,9 @@ double rightOf(const Control& control) {
 
 std::vector<Placement> stackTopToBottom(const std::vector<Control*>& subviews, Size size) {
   std::vector<Placement> column;
-  for (const Control* control : subviews) {
+  for (const Control* control : topToBottom(subviews)) {
     column.push_back({control, {}});
   }
-  std::stable_sort(column.begin(), column.end(), [size](const Placement& a, const Placement& b) {
-    return topOf(*a.control, size) < topOf(*b.control, size);
-  });
   double above = 0;
   for (Placement& placement : column) {
     const Rect frame = placement.control->frame();
@@ -45,12 +44,9 @@ std::vector<Placement> stackTopToBottom(const std::vector<Control*>& subviews, S
 
 std::vector<Placement> lineUpLeftToRight(const std::vector<Control*>& subviews) {
   std::vector<Placement> row;
-  for (const Control* control : subviews) {
+  for (const Control* control : leftToRight(subviews)) {
     row.push_back({control, {}});
   }
-  std::stable_sort(row.begin(), row.end(), [](const Placement& a, const Placement& b) {
-    return a.control->frame().origin.x < b.control->frame().origin.x;
-  });
   for (std::size_t i = 1; i < row.size(); ++i) {
     row[i].margins.start = pixels(row[i].control->frame().origin.x - rightOf(*row[i - 1].control));
   }

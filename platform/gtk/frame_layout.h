@@ -2,9 +2,10 @@
 
 // How the window module reads the frames of the prompt's description. Frames are measured
 // from the lower-left corner; the toolkit places widgets in boxes from the top left and grows
-// them to fit their captions. So the frames give the order of the controls, the margins between
-// them and each control's least size, and the boxes do the rest: the window stacks its
-// subviews from top to bottom, a view lines up its subviews from left to right.
+// them to fit their captions. So the frames give the order of the controls (read as every
+// backend reads it, platform/frame_order.h), the margins between them and each control's least
+// size, and the boxes do the rest: the window stacks its subviews from top to bottom, a view
+// lines up its subviews from left to right.
 
 #include <vector>
 

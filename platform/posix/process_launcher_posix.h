@@ -6,15 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/tool_environment.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/process_launcher.h"
 
 namespace morvane {
-
-/// The environment of every tool that runs as root: a new, fixed one rather than a cleaned
-/// copy of ours, so nothing the caller of the program set reaches it. sudo resets its own
-/// environment as well.
-inline constexpr const char* kToolEnvironment[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", nullptr};
 
 /// Both ends of a new pipe, each close-on-exec so that no other child inherits them.
 struct Pipe {

@@ -2,26 +2,30 @@
 
 #include <algorithm>
 #include <sstream>
+#include <string_view>
+
+#include "platform/frame_order.h"
+#include "platform/utf8.h"
 
 namespace morvane {
 namespace {
 
 constexpr char kItemGap[] = "   ";
 
-/// Columns `text` takes: one per character, counted by the UTF-8 bytes that start one.
-std::size_t columns(const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
-  }));
+/// Columns `text` takes: one per character.
+std::size_t columns(std::string_view text) {
+  std::size_t count = 0;
+  for (std::size_t at = 0, length = 0; at < text.size(); at += length, ++count) {
+    decodeUtf8(text, at, &length);
+  }
+  return count;
 }
 
 /// The byte offset after the first `count` characters of `text`.
-std::size_t prefixBytes(const std::string& text, std::size_t count) {
+std::size_t prefixBytes(std::string_view text, std::size_t count) {
   std::size_t at = 0;
-  for (std::size_t seen = 0; at < text.size(); ++at) {
-    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && seen++ == count) {
-      break;
-    }
+  for (std::size_t length = 0; count > 0 && at < text.size(); at += length, --count) {
+    decodeUtf8(text, at, &length);
   }
   return at;
 }
@@ -41,27 +45,14 @@ void placeWord(std::string word, std::size_t width, std::vector<std::string>& li
   lines.push_back(word);
 }
 
-/// A control's origin in window coordinates (from the lower left), through its superviews.
-Point windowOrigin(const Control& control) {
-  Point origin = control.frame().origin;
-  for (const View* view = control.superview(); view != nullptr; view = view->superview()) {
-    origin.x += view->frame().origin.x;
-    origin.y += view->frame().origin.y;
-  }
-  return origin;
-}
-
-/// Every control that is shown, with the views above it not hidden.
-void collectShown(const std::vector<Control*>& controls, std::vector<const Control*>& shown) {
-  for (const Control* control : controls) {
-    if (control->isHidden()) {
-      continue;
-    }
-    shown.push_back(control);
-    if (control->kind() == ControlKind::view) {
-      collectShown(static_cast<const View*>(control)->subviews(), shown);
+/// Whether `control` is shown: it and every view above it are not hidden.
+bool isShown(const Control& control) {
+  for (const Control* at = &control; at != nullptr; at = at->superview()) {
+    if (at->isHidden()) {
+      return false;
     }
   }
+  return true;
 }
 
 void addParagraph(std::vector<std::string> paragraph, std::vector<std::string>& lines) {
@@ -121,25 +112,18 @@ std::vector<std::string> wrapText(const std::string& text, std::size_t width) {
 }
 
 PromptScreen layoutPrompt(const Window& window, std::size_t width, std::size_t height) {
-  std::vector<const Control*> shown;
-  collectShown(window.subviews(), shown);
   std::vector<const TextField*> texts;
   PromptScreen screen;
-  for (const Control* control : shown) {
+  for (const Control* control : readingOrder(window)) {
+    if (!isShown(*control)) {
+      continue;
+    }
     if (control->kind() == ControlKind::textField) {
       texts.push_back(static_cast<const TextField*>(control));
     } else if (control->kind() == ControlKind::button) {
       screen.buttons.push_back(static_cast<const Button*>(control));
     }
   }
-  // Top to bottom, and left to right: the origin is the window's lower-left corner.
-  std::stable_sort(texts.begin(), texts.end(), [](const TextField* a, const TextField* b) {
-    return windowOrigin(*a).y + a->frame().size.height >
-           windowOrigin(*b).y + b->frame().size.height;
-  });
-  std::stable_sort(
-      screen.buttons.begin(), screen.buttons.end(),
-      [](const Button* a, const Button* b) { return windowOrigin(*a).x < windowOrigin(*b).x; });
   screen.defaultButton = screen.buttons.empty() ? nullptr : screen.buttons.front();
 
   addParagraph(wrapText(window.title(), width), screen.lines);

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "exec/utf8.h"
 #include "kext/kext_listing.h"
+#include "platform/utf8.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string output(reinterpret_cast<const char*>(data), size);

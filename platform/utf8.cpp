@@ -1,4 +1,4 @@
-#include "exec/utf8.h"
+#include "platform/utf8.h"
 
 #include <cstdint>
 
@@ -42,6 +42,22 @@ bool isValidUtf8(std::string_view bytes) {
     p += length;
   }
   return true;
+}
+
+char32_t decodeUtf8(std::string_view text, std::size_t at, std::size_t* length) {
+  const auto lead = static_cast<std::uint8_t>(text[at]);
+  const std::size_t declared = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  char32_t c = declared == 1 ? lead : lead & (0x3F >> (declared - 1));
+  std::size_t size = 1;
+  for (; size < declared && at + size < text.size(); ++size) {
+    const auto next = static_cast<std::uint8_t>(text[at + size]);
+    if ((next & 0xC0) != 0x80) {
+      break;
+    }
+    c = (c << 6) | (next & 0x3F);
+  }
+  *length = size;
+  return c;
 }
 
 }  // namespace morvane

@@ -30,6 +30,7 @@
 #include <cstring>
 
 #include "exec/tool_paths.h"
+#include "platform/posix/tool_environment.h"
 
 namespace {
 
@@ -37,11 +38,6 @@ constexpr int kBadUsage = 64;
 constexpr int kToolNotAllowed = 65;
 constexpr int kExecFailed = 66;
 constexpr int kUnsafeStart = 67;
-
-/// The whole environment of every tool (writable arrays only because execve takes char*).
-char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
-char kLang[] = "LANG=C";
-char* const kToolEnvironment[] = {kPath, kLang, nullptr};
 
 /// Says why the helper refuses, on standard error (open by then, maybe on /dev/null).
 int refuse(int status, const char* why) {
@@ -162,6 +158,7 @@ int main(int argc, char** argv) {
   if (!logToolStart(user ? user : "?", argv + 1)) {
     return refuse(kUnsafeStart, "out of memory");
   }
-  execve(argv[1], argv + 1, kToolEnvironment);
+  // execve takes char* for its environment only for C's sake: it writes nothing there.
+  execve(argv[1], argv + 1, const_cast<char* const*>(morvane::kToolEnvironment));
   return refuse(kExecFailed, std::strerror(errno));
 }

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace morvane {
+
+/// True when `bytes` is well-formed UTF-8: no overlong forms, no surrogates, nothing above
+/// U+10FFFF, no truncated sequence.
+bool isValidUtf8(std::string_view bytes);
+
+/// The code point that starts at `text[at]` (`at` before the end), and in `length` the bytes
+/// it takes, at least one. Text that is not well-formed still moves on byte by byte: a lead
+/// byte takes only the continuation bytes that follow it, and a stray continuation byte
+/// counts as a character of its own.
+char32_t decodeUtf8(std::string_view text, std::size_t at, std::size_t* length);
+
+}  // namespace morvane
