@@ -1,25 +1,9 @@
 #include "platform/gtk/gtk_window_backend.h"
 
-#include <gdk/gdkx.h>
-
-#include <cstdlib>
-
 #include "platform/gtk/frame_layout.h"
 
 namespace morvane {
 namespace {
-
-/// The window whose close action a lost X connection sends. Xlib's handler takes no data.
-const Window* closedWhenDisplayIsLost = nullptr;
-
-/// GDK's own handler ends the process with 1, the program's success status. A prompt that
-/// can no longer be seen is closed instead, which ends the run without installing anything.
-int onDisplayLost(Display*) {
-  if (closedWhenDisplayIsLost != nullptr) {
-    closedWhenDisplayIsLost->performClose();
-  }
-  std::abort();  // Xlib ends the process if a handler returns; never with a success status
-}
 
 void setMargins(GtkWidget* widget, Margins margins) {
   gtk_widget_set_margin_start(widget, margins.start);
@@ -61,7 +45,6 @@ GtkWindowBackend::GtkWindowBackend()
 }
 
 GtkWindowBackend::~GtkWindowBackend() {
-  timers_.clear();
   // The plain controls outlive the backend: later changes stay off the screen.
   for (const auto& [control, widget] : widgets_) {
     control->bind(nullptr);
@@ -69,7 +52,6 @@ GtkWindowBackend::~GtkWindowBackend() {
   if (model_ != nullptr) {
     model_->bind(nullptr);
   }
-  closedWhenDisplayIsLost = nullptr;
   if (window_ != nullptr) {
     g_signal_handlers_disconnect_by_data(window_, this);
     gtk_widget_destroy(window_);
@@ -83,10 +65,6 @@ void GtkWindowBackend::attach(Window& window) {
   // A window destroyed from outside (a killed client window, a lost display) counts as closed:
   // the run must not wait on with nothing left to answer it.
   g_signal_connect(window_, "destroy", G_CALLBACK(&GtkWindowBackend::onDestroy), this);
-  if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) {
-    closedWhenDisplayIsLost = &window;
-    XSetIOErrorHandler(&onDisplayLost);
-  }
   for (Control* control : window.subviews()) {
     gtk_container_add(GTK_CONTAINER(column_), build(*control));
   }
@@ -202,16 +180,6 @@ void GtkWindowBackend::windowChanged(const Window& window) {
     // In front of its level, without taking the focus as gtk_window_present would.
     gdk_window_raise(gtk_widget_get_window(window_));
   }
-}
-
-Timer* GtkWindowBackend::scheduledTimer(double interval, std::function<void(Timer*)> tick) {
-  timers_.push_back(std::make_unique<GlibTimer>(interval, std::move(tick)));
-  return timers_.back().get();
-}
-
-int GtkWindowBackend::run() {
-  gtk_main();
-  return 0;
 }
 
 gboolean GtkWindowBackend::onDelete(GtkWidget*, GdkEvent*, gpointer window) {

@@ -6,14 +6,13 @@
 #include <memory>
 #include <vector>
 
-#include "platform/gtk/glib_timer.h"
-#include "platform/prompt_backend.h"
+#include "platform/controls.h"
 
 namespace morvane {
 
-/// Shows the prompt's window with GTK 3 and runs the GLib main loop. It renders what the
-/// plain window and controls hold and sends their actions; it never changes them.
-class GtkWindowBackend final : public PromptBackend {
+/// Shows the prompt's window with GTK 3, in the window process. It renders what the plain
+/// window and controls hold and sends their actions; it never changes them.
+class GtkWindowBackend final : public ControlBackend {
  public:
   /// The toolkit has been initialised.
   GtkWindowBackend();
@@ -21,9 +20,8 @@ class GtkWindowBackend final : public PromptBackend {
   GtkWindowBackend(const GtkWindowBackend&) = delete;
   GtkWindowBackend& operator=(const GtkWindowBackend&) = delete;
 
-  void attach(Window& window) override;
-  Timer* scheduledTimer(double interval, std::function<void(Timer*)> tick) override;
-  int run() override;
+  /// Renders `window` and every control in it as they stand now and binds them.
+  void attach(Window& window);
   void controlChanged(const Control& control) override;
   void windowChanged(const Window& window) override;
 
@@ -47,7 +45,6 @@ class GtkWindowBackend final : public PromptBackend {
   GtkWidget* window_ = nullptr;
   GtkWidget* column_ = nullptr;
   std::map<Control*, GtkWidget*, std::less<>> widgets_;
-  std::vector<std::unique_ptr<GlibTimer>> timers_;
 };
 
 }  // namespace morvane

@@ -1,10 +1,10 @@
 #pragma once
 
-// What the program and its window module agree on. The module is loaded with dlopen and
-// shares nothing with the program but this entry point and the plain controls it renders, so
-// everything that crosses is a virtual call or an inline accessor.
-
-#include "platform/prompt_backend.h"
+// What the program and its window module agree on. The module runs only in a process of its
+// own, which the program forks to show the window: GDK ends its process when the display goes
+// away (with 1, the program's success status, on Wayland), and so only that process ends. The
+// two share nothing but this entry point and the messages on their socket
+// (platform/gtk/window_messages.h).
 
 namespace morvane {
 
@@ -12,12 +12,13 @@ namespace morvane {
 /// folder.
 inline constexpr char kWindowModuleFile[] = "morvane-window.so";
 
-/// The name of the module's one exported symbol, `morvane_open_window_backend`.
-inline constexpr char kWindowModuleEntry[] = "morvane_open_window_backend";
+/// The name of the module's one exported symbol, `morvane_run_window`.
+inline constexpr char kWindowModuleEntry[] = "morvane_run_window";
 
 }  // namespace morvane
 
-/// Initialises the toolkit on the display named in the environment and makes the window
-/// backend, which the caller owns. Null when the display cannot be opened, with the reason in
-/// `*why`: a text of the module's that lives as long as the module stays loaded.
-extern "C" morvane::PromptBackend* morvane_open_window_backend(const char** why);
+/// Initialises the toolkit on the display named in the environment and says on `socket`
+/// whether it could ("ready", or "failed" with the reason). Then shows the window the program
+/// describes, sends back what the user does, and returns when the program's end of the socket
+/// closes; the status is for the process's end.
+extern "C" int morvane_run_window(int socket);
