@@ -5,6 +5,10 @@
 namespace morvane {
 namespace {
 
+constexpr char kQuestionIcon[] = "dialog-question";
+/// The icon's distance from the window's top left corner, in pixels.
+constexpr int kIconMargin = 18;
+
 void setMargins(GtkWidget* widget, Margins margins) {
   gtk_widget_set_margin_start(widget, margins.start);
   gtk_widget_set_margin_end(widget, margins.end);
@@ -40,8 +44,18 @@ GtkWindowBackend::GtkWindowBackend()
   gtk_window_set_position(window, GTK_WIN_POS_CENTER);
   // Showing the prompt never takes the keyboard from what the user is typing into.
   gtk_window_set_focus_on_map(window, FALSE);
-  gtk_container_add(GTK_CONTAINER(window_), column_);
-  gtk_widget_show(column_);
+  // A question, as the desktop's own dialogs show one: the theme's icon beside the texts, and
+  // in the window's title bar and switcher.
+  gtk_window_set_icon_name(window, kQuestionIcon);
+  GtkWidget* icon = gtk_image_new_from_icon_name(kQuestionIcon, GTK_ICON_SIZE_DIALOG);
+  gtk_widget_set_valign(icon, GTK_ALIGN_START);
+  gtk_widget_set_margin_start(icon, kIconMargin);
+  gtk_widget_set_margin_top(icon, kIconMargin);
+  GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+  gtk_container_add(GTK_CONTAINER(row), icon);
+  gtk_container_add(GTK_CONTAINER(row), column_);
+  gtk_container_add(GTK_CONTAINER(window_), row);
+  gtk_widget_show_all(row);
 }
 
 GtkWindowBackend::~GtkWindowBackend() {

@@ -22,6 +22,8 @@ class GtkWindowBackend final : public ControlBackend {
 
   /// Renders `window` and every control in it as they stand now and binds them.
   void attach(Window& window);
+  /// The window's widget; null once it was destroyed from outside.
+  GtkWidget* toplevel() const { return window_; }
   void controlChanged(const Control& control) override;
   void windowChanged(const Window& window) override;
 

@@ -22,6 +22,24 @@ int endWhenDisplayIsLost(Display*) {
   ::_exit(EXIT_FAILURE);
 }
 
+/// An X window destroyed by another client (xdotool windowclose, a window manager's "destroy")
+/// leaves GTK with a widget whose window is gone, which it warns about on standard error while
+/// it tears the widget down. The window process sees the destruction first and ends: the
+/// prompt was closed.
+GdkFilterReturn endWhenDestroyedFromOutside(GdkXEvent* native, GdkEvent*, gpointer socket) {
+  const auto* event = static_cast<const XEvent*>(native);
+  if (event->type == DestroyNotify) {
+    const GdkWindow* ours =
+        gdk_x11_window_lookup_for_display(gdk_display_get_default(), event->xdestroywindow.window);
+    if (ours != nullptr &&
+        gdk_window_get_window_type(const_cast<GdkWindow*>(ours)) == GDK_WINDOW_TOPLEVEL) {
+      sendMessage(GPOINTER_TO_INT(socket), {verb::kClose});
+      ::_exit(EXIT_SUCCESS);
+    }
+  }
+  return GDK_FILTER_CONTINUE;
+}
+
 class WindowProcess {
  public:
   explicit WindowProcess(int socket) : socket_(socket) {}
@@ -55,6 +73,9 @@ class WindowProcess {
     } else if (message.size() == 1 && message[0] == verb::kShow && window_ && !backend_) {
       backend_ = std::make_unique<GtkWindowBackend>();
       backend_->attach(*window_);
+      if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) {
+        gdk_window_add_filter(nullptr, &endWhenDestroyedFromOutside, GINT_TO_POINTER(socket_));
+      }
     }
   }
 
