@@ -2,14 +2,11 @@
 #include <algorithm>
 
 #include "app/MorvaneAppDelegate.h"
-#include "exec/tool_paths.h"
+#include "exec/tool_vectors.h"
 #include "kext/kext_paths.h"
 
 namespace morvane {
 namespace {
-
-/// The arguments of the touch that ends an installation pass.
-constexpr const char* touchArg[] = {kExtensionsFolder, nullptr};
 
 constexpr char kProcessKextInstall[] = "-[MorvaneAppDelegate(Private) processKextInstall:]";
 
@@ -18,10 +15,10 @@ constexpr char kProcessKextInstall[] = "-[MorvaneAppDelegate(Private) processKex
 bool MorvaneAppDelegate::unInstallKext(const std::string& path) {
   // The path as the caller checked it: the uninstall pass gives its uninstallTarget, an
   // upgrade the installed copy.
-  const char* unload[] = {path.c_str(), nullptr};
-  executePrivilegesWithCommand(kKextunloadTool, unload);
-  const char* remove[] = {"-rf", path.c_str(), nullptr};
-  return runPrivilegedTool(kRmTool, remove) == ToolResult::kSucceeded;
+  const ToolCall unload = toolCall(kUnloadVector, path.c_str());
+  executePrivilegesWithCommand(unload.tool, unload.arguments);
+  const ToolCall remove = toolCall(kRemoveVector, path.c_str());
+  return runPrivilegedTool(remove.tool, remove.arguments) == ToolResult::kSucceeded;
 }
 
 int MorvaneAppDelegate::installKext(const std::string& source, const std::string& dest) {
@@ -29,15 +26,16 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
     platform_.log.write("Can't found source file. [" + source + "]");
     return 0;
   }
-  // cp -R copies a link named on its command line as the link itself: the extensions folder
-  // would then point into a folder that other users may write to.
+  // A link would have the extensions folder point into a folder that other users may write
+  // to. The copy follows a link that replaces the source after this look (cp -H), so it is
+  // never installed as one.
   const std::optional<FileAttributes> named =
       platform_.files.attributesOfItem(withoutTrailingSlashes(source));
   if (!named || named->type == FileType::kSymbolicLink) {
     platform_.log.write("Refused: the kext to install is a link. [" + source + "]");
     return 0;
   }
-  if (!isExtensionsEntry(dest)) {
+  if (!isExtensionsEntry(dest.c_str())) {
     platform_.log.write(refusedPathMessage(dest));
     return 0;
   }
@@ -58,13 +56,13 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
     platform_.log.write("Refused: the installed kext is a link. [" + dest + "]");
     return 0;
   }
-  const char* copy[] = {"-rf", source.c_str(), dest.c_str(), nullptr};
-  if (runPrivilegedTool(kCpTool, copy) != ToolResult::kSucceeded) {
+  const ToolCall copy = toolCall(kCopyVector, source.c_str(), dest.c_str());
+  if (runPrivilegedTool(copy.tool, copy.arguments) != ToolResult::kSucceeded) {
     return 0;
   }
   // A kext that the system refuses to load stays installed; the line says why it is not loaded.
-  const char* load[] = {dest.c_str(), nullptr};
-  return m_bLoadKext && runPrivilegedTool(kKextloadTool, load) == ToolResult::kNotRun ? 0 : 1;
+  const ToolCall load = toolCall(kLoadVector, dest.c_str());
+  return m_bLoadKext && runPrivilegedTool(load.tool, load.arguments) == ToolResult::kNotRun ? 0 : 1;
 }
 
 bool MorvaneAppDelegate::listIsSafe(bool uninstall) {
@@ -116,7 +114,8 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
       return false;
     }
   }
-  runPrivilegedTool(kTouchTool, touchArg);
+  const ToolCall touch = toolCall(kTouchVector);
+  runPrivilegedTool(touch.tool, touch.arguments);
   return !platform_.privileges.interrupted();
 }
 

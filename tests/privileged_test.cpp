@@ -39,10 +39,12 @@ TEST(PrivilegedWayTest, EachRequestAndStartAsSudoSeesThem) {
       recordArguments(calls) + "\nread v l < '" + verdict +
           "'\n[ \"$1\" = -v ] && { [ \"$v\" = int ] && kill -INT $$; exit \"$v\"; }\n"
           "[ \"$2\" = -l ] && exit \"${l:-0}\"\n[ \"$2\" = -- ] && { shift 2; exec \"$@\"; }\n:");
+  // The root helper's stand-in becomes the tool, as the helper does with a vector it allows.
   const std::string tool = writeTool(folder, "tool", recordArguments(ran)),
+                    helper = writeTool(folder, "helper", "exec \"$@\""),
                     missing = (folder.path() / "missing").string();
   const Lines hostile = {"a b", "", "'\"", "; rm -rf /", "$(touch x)", "line\nbreak", "-rf", "*"};
-  Lines asked = {"-n", "-l", "--", tool}, started = {"-n", "--", tool};
+  Lines asked = {"-n", "-l", "--", helper, tool}, started = {"-n", "--", helper, tool};
   asked.insert(asked.end(), hostile.begin(), hostile.end());
   started.insert(started.end(), hostile.begin(), hostile.end());
   using Outcome = PrivilegeOutcome;
@@ -76,22 +78,22 @@ TEST(PrivilegedWayTest, EachRequestAndStartAsSudoSeesThem) {
     std::filesystem::remove(calls);
     std::filesystem::remove(ran);
     folder.file("verdict", std::string(row.verdict) + "\n");
-    SudoWay way(row.name == "no sudo" ? missing : sudo);
+    SudoWay way(row.name == "no sudo" ? missing : sudo, helper);
     EXPECT_EQ(way.obtainRight(), row.granted);
     EXPECT_EQ(runTool(way, row.name == "a missing tool" ? missing : tool, hostile), row.start);
     EXPECT_EQ(fileText(calls), recorded(row.sudoSaw));
     EXPECT_EQ(fileText(ran), row.start == Outcome::kGranted ? recorded({hostile}) : "");
   }
-  // As root the tool starts directly, with every argument its own.
+  // As root the helper starts directly, with every argument its own.
   std::filesystem::remove(ran);
-  RootWay root;
+  RootWay root(helper);
   EXPECT_EQ(runTool(root, tool, hostile), Outcome::kGranted);
   EXPECT_EQ(fileText(ran), recorded({hostile}));
 }
 
 TEST(PrivilegedWayTest, TheWaitIsForThePrivilegedToolAloneAndItsOutputCannotStallIt) {
   TempFolder folder;
-  RootWay way;
+  RootWay way(writeTool(folder, "helper", "exec \"$@\""));
   EXPECT_EQ(runTool(way, writeTool(folder, "big", "exec head -c 67108864 /dev/zero")),
             PrivilegeOutcome::kGranted);
 

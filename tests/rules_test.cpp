@@ -185,7 +185,7 @@ TEST(RulesTest, OptionScan) {
 }
 
 TEST(RulesTest, BootArgumentDecision) {
-  // Tools: U uname, R boot-args read, S set, C clear, T touch of the marker (the last three with
+  // Tools: U uname, R boot-args read, S set, C clear, T the marker made (the last three with
   // rights). A null machine: uname cannot start; null boot-args: the variable cannot be read.
   struct Row {
     const char* machine = "x86_64\n";
@@ -236,7 +236,7 @@ TEST(RulesTest, BootArgumentDecision) {
       {"run /usr/sbin/nvram boot-args", 'R'},
       {"exec /usr/sbin/nvram boot-args=io=0x00040000", 'S'},
       {"exec /usr/sbin/nvram boot-args=", 'C'},
-      {"exec /usr/bin/touch /tmp/a marker", 'T'}};
+      {"exec --mark /tmp/a marker", 'T'}};
   const auto text = [](const char* t) { return t ? Text(t) : std::nullopt; };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << "row " << (&row - rows));
