@@ -1,6 +1,6 @@
-// Whole runs of the built executable in the sandboxed host (sandbox/), checked by what its tools saw (the
-// journal: a line per call, path and arguments split by tabs), the folders and the tools' state
-// afterwards. Every change to the sandbox is made by a tool, so a run whose journal holds no
+// Whole runs of the built executable in the sandboxed host (sandbox/), checked by what its tools
+// saw (the journal: a line per call, path and arguments split by tabs), the folders and the tools'
+// state afterwards. Every change to the sandbox is made by a tool, so a run whose journal holds no
 // tool that writes has changed nothing; the runs on bad input and under faults also find every
 // file outside what a run may change as it was.
 #include <gtest/gtest.h>
@@ -36,7 +36,7 @@ std::string call(const Args& words) {
 }
 
 std::string copy(const std::string& source, const std::string& name) {
-  return call({"/bin/cp", "-rf", source, kEntries + name});
+  return call({"/bin/cp", "-RH", source, kEntries + name});
 }
 
 /// make-sandbox options for the kext at `path`, identified by the first letter of its name.
@@ -87,6 +87,7 @@ TEST_F(E2eTest, BadInputAndFaultsEndWithAStatusOfTheTableAndChangeNothingElse) {
     int status = 1;
     std::string journal = "";
     bool closedStreams = false;
+    bool planted = false;  // a user's process changed files: no link may be in the extensions
   };
   const auto fault = [](const std::string& tool, const std::string& kind) {
     return Args{"--fault", tool, kind};
@@ -95,7 +96,7 @@ TEST_F(E2eTest, BadInputAndFaultsEndWithAStatusOfTheTableAndChangeNothingElse) {
              removeA = {"-u", kEntries + "A.kext"};
   const Args links = {"--link", kEntries + "L.kext", kKitA,
                       "--link", kEntries + "D.kext", "/nowhere"};
-  const std::string marker = call({"/usr/bin/touch", "/Users/Shared/.quorix_install_reboot"});
+  const std::string marker = "/Users/Shared/.quorix_install_reboot";
   // clang-format off
   std::vector<Row> rows = {
       {.what = "odd bytes", .host = offered(kOddKit + kOdd), .args = {kOddKit + kOdd},
@@ -118,12 +119,19 @@ TEST_F(E2eTest, BadInputAndFaultsEndWithAStatusOfTheTableAndChangeNothingElse) {
       {.what = "nvram not UTF-8", .host = newB + fault("/usr/sbin/nvram", "garbage"),
        .args = {"-n", kKitB}, .asked = true, .status = 255, .journal = setBoot},
       {.what = "nvram of 8 MiB", .host = newB + fault("/usr/sbin/nvram", "mega"),
-       .args = {"-n", kKitB}, .asked = true, .journal = setBoot + marker},
+       .args = {"-n", kKitB}, .asked = true, .journal = setBoot},
       {.what = "nvram empty", .host = newB + fault("/usr/sbin/nvram", "silent"),
        .args = {"-n", kKitB}, .asked = true, .status = 255, .journal = setBoot},
       {.what = "marker in a missing folder", .host = newB,
        .args = {"-n", "-r", "/Users/Shared/no/m", kKitB}, .asked = true,
-       .journal = setBoot + call({"/usr/bin/touch", "/Users/Shared/no/m"}) + copyB},
+       .journal = setBoot + copyB},
+      // Links planted when a tool starts, after the program looked: the marker's is refused,
+      // the source's is followed by the copy.
+      {.what = "marker link planted", .host = newB + Args{"--plant", "/usr/sbin/nvram", marker,
+       "/etc/passwd"}, .args = {"-n", kKitB}, .asked = true, .journal = setBoot + copyB},
+      {.what = "source link planted", .host = offered(kKitA) + offered("/Users/Shared/O/A.kext")
+       + Args{"--plant", "/sbin/kextunload", kKitA, "/Users/Shared/O/A.kext"}, .args = {kKitA},
+       .asked = true, .journal = upgradeA, .planted = true},
       {.what = "read-only extensions, install", .host = offered(kKitA) + Args{"--mount", "ro"},
        .args = {kKitA}, .asked = true, .status = 255, .journal = removal("A.kext")},
       {.what = "read-only extensions, removal", .host = {"--mount", "ro"}, .args = removeA,
@@ -158,7 +166,11 @@ TEST_F(E2eTest, BadInputAndFaultsEndWithAStatusOfTheTableAndChangeNothingElse) {
     run.keys({"Return"});
     EXPECT_EQ(run.wait(60), row.status) << run.screen();
     EXPECT_EQ(host.state("journal"), row.journal);
-    EXPECT_EQ(host.snapshot(), before);
+    if (row.planted) {
+      EXPECT_EQ(runProgram({"find", host.inside(kEntries), "-type", "l"}).output, "");
+    } else {
+      EXPECT_EQ(host.snapshot(), before);
+    }
   }
 }
 

@@ -26,8 +26,8 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
   ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
   // The installation pass of the two offered kexts: A is new, B upgrades an older copy that is
   // installed and loaded.
-  const std::string pass = "/bin/cp\t-rf\t" + kKitA + "\t" + kEntries + "A.kext\n" +
-                           removal("B.kext") + "/bin/cp\t-rf\t" + kKitB + "\t" + kEntries +
+  const std::string pass = "/bin/cp\t-RH\t" + kKitA + "\t" + kEntries + "A.kext\n" +
+                           removal("B.kext") + "/bin/cp\t-RH\t" + kKitB + "\t" + kEntries +
                            "B.kext\n/usr/bin/touch\t/System/Library/Extensions\n";
   struct Row {
     const XServer* window = nullptr;  // none: on the terminal
