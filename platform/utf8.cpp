@@ -1,6 +1,7 @@
 #include "platform/utf8.h"
 
 #include <cstdint>
+#include <cstdio>
 
 namespace morvane {
 
@@ -58,6 +59,26 @@ char32_t decodeUtf8(std::string_view text, std::size_t at, std::size_t* length) 
   }
   *length = size;
   return c;
+}
+
+std::string escapeControls(std::string_view text) {
+  std::string escaped;
+  char hex[16];
+  for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
+    const char32_t c = decodeUtf8(text, at, &length);
+    if (!isValidUtf8(text.substr(at, length))) {
+      for (std::size_t i = 0; i < length; ++i) {
+        std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(text[at + i]));
+        escaped += hex;
+      }
+    } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      std::snprintf(hex, sizeof hex, "\\u{%x}", static_cast<unsigned>(c));
+      escaped += hex;
+    } else {
+      escaped += text.substr(at, length);
+    }
+  }
+  return escaped;
 }
 
 }  // namespace morvane
