@@ -1,7 +1,6 @@
 #include "platform/utf8.h"
 
 #include <cstdint>
-#include <cstdio>
 
 namespace morvane {
 
@@ -62,20 +61,22 @@ char32_t decodeUtf8(std::string_view text, std::size_t at, std::size_t* length) 
 }
 
 std::string escapeControls(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string escaped;
-  char hex[16];
+  escaped.reserve(text.size());
   for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
     const char32_t c = decodeUtf8(text, at, &length);
-    if (!isValidUtf8(text.substr(at, length))) {
-      for (std::size_t i = 0; i < length; ++i) {
-        std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(text[at + i]));
-        escaped += hex;
+    const std::string_view bytes = text.substr(at, length);
+    if (!isValidUtf8(bytes)) {
+      for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        escaped += {'\\', 'x', kHex[b >> 4], kHex[b & 0xF]};
       }
     } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-      std::snprintf(hex, sizeof hex, "\\u{%x}", static_cast<unsigned>(c));
-      escaped += hex;
+      escaped += "\\u{";
+      escaped += {kHex[(c >> 4) & 0xF], kHex[c & 0xF], '}'};
     } else {
-      escaped += text.substr(at, length);
+      escaped += bytes;
     }
   }
   return escaped;

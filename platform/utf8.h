@@ -16,9 +16,9 @@ bool isValidUtf8(std::string_view bytes);
 /// counts as a character of its own.
 char32_t decodeUtf8(std::string_view text, std::size_t at, std::size_t* length);
 
-/// `text` with every control character (C0, DEL, C1) written as its code point, "\u{1b}", and
-/// every byte that is not part of well-formed UTF-8 as "\x9b"; the rest stays whole. The result
-/// is well-formed UTF-8 that no terminal takes for a command.
+/// `text` with every control character (C0, DEL, C1) written as its code point, "\u{1B}", and
+/// every byte that is not part of well-formed UTF-8 as "\xFF": a caller's path cannot start a
+/// new log line or send the terminal a sequence, and the rest of the text stays as it was.
 std::string escapeControls(std::string_view text);
 
 }  // namespace morvane
