@@ -1,7 +1,7 @@
 #pragma once
 
-// The sandboxed host (sandbox/) as the whole runs use it: a sandbox of their own, a program run inside it
-// without a terminal or as a user meets it (on a tmux pane, or in a window on a private X
+// The sandboxed host (sandbox/) as the whole runs use it: a sandbox of their own, a program run
+// inside it without a terminal or as a user meets it (on a tmux pane, or in a window on a private X
 // server, answered with keys), and what its tools saw and left behind.
 #include <gtest/gtest.h>
 
@@ -183,11 +183,12 @@ struct How {
   Args sandbox = {};
   std::string language = "";
   bool closedStreams = false;
+  int columns = 80, rows = 24;  // the tmux pane's size
 };
 
-/// A run in `host` as a user meets it: on an 80 by 24 tmux pane of its own, or in a window on
-/// the X server with the sandbox's private system bus on; answered with keys (xdotool's names).
-/// On the terminal, its settings are written before and after the run.
+/// A run in `host` as a user meets it: on a tmux pane of its own (80 by 24 unless `how` says), or
+/// in a window on the X server with the sandbox's private system bus on; answered with keys
+/// (xdotool's names). On the terminal, its settings are written before and after the run.
 class UserRun {
  public:
   UserRun(const Sandbox& host, const Args& arguments, const How& how = {}) : x_(how.window) {
@@ -204,7 +205,8 @@ class UserRun {
     }
     std::ofstream(files_ / "command", std::ios::binary) << text;
     const std::string run = how.closedStreams ? "\"${c[@]}\" <&- >&- 2>&-" : "\"${c[@]}\"";
-    tmux(files_, {"new-session", "-d", "-x", "80", "-y", "24", "bash", "-c",
+    tmux(files_, {"new-session", "-d", "-x", std::to_string(how.columns), "-y",
+                  std::to_string(how.rows), "bash", "-c",
                   "mapfile -d '' c <\"$0/command\"; stty -a >\"$0/before\"; " + run +
                       "; s=$?; stty -a >\"$0/after\"; echo $s >\"$0/s\"; mv \"$0/s\" \"$0/status\"",
                   files_});
