@@ -1,5 +1,7 @@
 // Installing and removing kexts, the two passes, and the launch filter.
 #include <algorithm>
+#include <chrono>
+#include <memory>
 
 #include "app/MorvaneAppDelegate.h"
 #include "exec/tool_paths.h"
@@ -10,6 +12,9 @@ namespace {
 
 /// The arguments of the touch that ends an installation pass.
 constexpr const char* touchArg[] = {kExtensionsFolder, nullptr};
+
+/// How long a pass waits for another run's pass: a password prompt inside it takes human time.
+constexpr std::chrono::seconds kPassLockPatience = std::chrono::minutes(10);
 
 constexpr char kProcessKextInstall[] = "-[MorvaneAppDelegate(Private) processKextInstall:]";
 
@@ -51,11 +56,13 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
       return 0;
     }
   }
-  // An entry that is a link, dangling so that it was no installed copy to remove, would take
-  // the copy into the link's target, wherever that is.
+  // cp -rf into an entry that is there copies into it: into a link's target, wherever that is
+  // (a dangling link was no installed copy to remove), or into the bundle itself.
   const std::optional<FileAttributes> entry = platform_.files.attributesOfItem(dest);
-  if (entry && entry->type == FileType::kSymbolicLink) {
-    platform_.log.write("Refused: the installed kext is a link. [" + dest + "]");
+  if (entry) {
+    platform_.log.write(entry->type == FileType::kSymbolicLink
+                            ? "Refused: the installed kext is a link. [" + dest + "]"
+                            : "Refused: the installed kext is still there. [" + dest + "]");
     return 0;
   }
   const char* copy[] = {"-rf", source.c_str(), dest.c_str(), nullptr};
@@ -86,6 +93,19 @@ bool MorvaneAppDelegate::listIsSafe(bool uninstall) {
 bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
   // A list with one refused member runs no tool at all: half a list is no state to leave.
   if (!listIsSafe(uninstall)) {
+    return false;
+  }
+  // One pass at a time on the machine: two runs that unload, remove and copy the same kext at
+  // once would copy it into the folder the other has just made.
+  const std::unique_ptr<FolderLock> onePass =
+      platform_.files.lockFolder(kExtensionsFolder, kPassLockPatience, [this] {
+        platform_.log.tell(
+            "another run is changing the extensions folder: waiting for it, up "
+            "to 10 minutes");
+      });
+  if (!onePass) {
+    platform_.log.write("Refused: another run held the extensions folder for 10 minutes. [" +
+                        std::string(kExtensionsFolder) + "]");
     return false;
   }
   if (uninstall) {

@@ -2,6 +2,9 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -14,6 +17,12 @@ enum class FileType { kRegular, kDirectory, kSymbolicLink, kOther };
 struct FileAttributes {
   FileType type = FileType::kOther;
   uid_t ownerAccountID = 0;
+};
+
+/// A lock that is held while this object lives.
+class FolderLock {
+ public:
+  virtual ~FolderLock() = default;
 };
 
 /// The file questions the operations ask: existence, directory, executability, attributes.
@@ -34,6 +43,13 @@ class FileManager {
   /// The process's working folder as the system knows it (not as $PWD claims it), links left
   /// as they are; none when it cannot be named, for example after it was removed.
   virtual std::optional<std::string> currentFolder() const = 0;
+
+  /// An exclusive lock on `folder`, shared by every process of the machine that asks for the
+  /// same, taken within `patience`; `waiting` is called once when it is not free at once. Null
+  /// when it was not taken in time or the folder cannot be opened.
+  virtual std::unique_ptr<FolderLock> lockFolder(const std::string& folder,
+                                                 std::chrono::seconds patience,
+                                                 const std::function<void()>& waiting) = 0;
 };
 
 }  // namespace morvane

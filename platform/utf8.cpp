@@ -60,4 +60,26 @@ char32_t decodeUtf8(std::string_view text, std::size_t at, std::size_t* length) 
   return c;
 }
 
+std::string escapeControls(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
+    const char32_t c = decodeUtf8(text, at, &length);
+    const std::string_view bytes = text.substr(at, length);
+    if (!isValidUtf8(bytes)) {
+      for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        escaped += {'\\', 'x', kHex[b >> 4], kHex[b & 0xF]};
+      }
+    } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      escaped += "\\u{";
+      escaped += {kHex[(c >> 4) & 0xF], kHex[c & 0xF], '}'};
+    } else {
+      escaped += bytes;
+    }
+  }
+  return escaped;
+}
+
 }  // namespace morvane

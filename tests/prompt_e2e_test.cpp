@@ -28,22 +28,24 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
                     reboot = "org.freedesktop.login1.Manager.Reboot\ttrue\n";
   struct Row {
     const XServer* window = nullptr;  // none: on the terminal
+    int columns = 80, rows = 24;
     Args options = {}, keys = {};
     std::optional<int> status = {};  // none: the run stays, as once the restart was asked for
     std::string journal = "";
   };
   // On the terminal: an escape sequence (Up) is no answer; Enter is Restart Later, the default;
   // Escape closes; "1" is Continue with -i; "2" is Restart Now, whose request is refused there
-  // (no bus), so the question stands again. In the window, from the keyboard: Restart Now asks
-  // for the restart and the system ends the process; no control of the pre-install layout
-  // confirms the restart, so Continue never makes the marker; Escape or closing leave even with
-  // a countdown whose end would install; the countdown's end installs with -d.
+  // (no bus), so the question stands again; a 20x5 terminal still shows both keys and the legend.
+  // In the window, from the keyboard: Restart Now asks for the restart and the system ends the
+  // process; no control of the pre-install layout confirms the restart, so Continue never makes the
+  // marker; Escape or closing leave even with a countdown whose end would install; the countdown's
+  // end installs with -d.
   // clang-format off
   const Row rows[] = {
       {.keys = {"Up", "Enter"}, .status = 1, .journal = pass},
       {.keys = {"Escape"}, .status = 255},
       {.options = {"-i"}, .keys = {"1"}, .status = 1, .journal = pass},
-      {.keys = {"2"}, .journal = pass},
+      {.columns = 20, .rows = 5, .keys = {"2"}, .journal = pass},
       {.window = &x, .keys = {"Tab", "Return"}, .journal = pass + reboot},
       {.window = &x, .options = {"-i", "-r", kMarker}, .keys = {"space"}, .status = 1, .journal = pass},
       {.window = &x, .options = {"-i", "-d", "-r", kMarker}, .keys = {"Escape"}, .status = 255},
@@ -55,8 +57,14 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
     SCOPED_TRACE(::testing::PrintToString(row.options + row.keys) +
                  (row.window ? " in the window" : ""));
     const Sandbox host(installed("B") + kOffered);
-    UserRun run(host, row.options + Args{kKitA, kKitB}, {.window = row.window});
+    UserRun run(host, row.options + Args{kKitA, kKitB},
+                {.window = row.window, .columns = row.columns, .rows = row.rows});
     ASSERT_TRUE(run.prompted()) << run.screen();
+    if (row.rows < 24) {
+      EXPECT_TRUE(run.shows("[1] Restart Later") && run.shows("[2] Restart Now") &&
+                  run.shows("Esc = close"))
+          << run.screen();
+    }
     if (!row.window && row.options == Args{"-i"}) {
       EXPECT_TRUE(eventually([&] { return run.shows("closed in 59 seconds"); })) << run.screen();
     }

@@ -70,6 +70,18 @@ TEST(RulesTest, Utf8Check) {
   for (const auto& [bytes, valid] : rows) {
     EXPECT_EQ(isValidUtf8(bytes), valid) << ::testing::PrintToString(bytes);
   }
+  // What a log line or the terminal gets of a text: control characters as their code points,
+  // bytes of no character as bytes, the rest whole.
+  // clang-format off
+  const std::pair<std::string, std::string> escapes[] = {
+      {"/k/a b.kext", "/k/a b.kext"}, {"Sp\xC3\xA4ter \xE2\x82\xAC", "Sp\xC3\xA4ter \xE2\x82\xAC"},
+      {"a\nForged line\r", "a\\u{0A}Forged line\\u{0D}"}, {"\x1B[2J\x7F"s, "\\u{1B}[2J\\u{7F}"},
+      {"\xC2\x85\xC2\x9B", "\\u{85}\\u{9B}"}, {"a\0b"s, "a\\u{00}b"}, {"\xFF\xC3", "\\xFF\\xC3"},
+  };
+  // clang-format on
+  for (const auto& [text, escaped] : escapes) {
+    EXPECT_EQ(escapeControls(text), escaped) << ::testing::PrintToString(text);
+  }
 }
 
 TEST(RulesTest, ListingSeparators) {
@@ -197,6 +209,7 @@ TEST(RulesTest, BootArgumentDecision) {
     const char* bootArgsAfter;
   };
   const char* const kIo = "io=0x00040000";
+  // clang-format off
   const Row rows[] = {
       // Only an x86_64 machine whose system version is known goes on.
       {.machine = nullptr, .tools = "U", .bootArgsAfter = "-v"},
@@ -205,16 +218,9 @@ TEST(RulesTest, BootArgumentDecision) {
       {.machine = " x86_64", .remove = true, .bootArgs = kIo, .tools = "U", .bootArgsAfter = kIo},
       {.version = {}, .result = false, .tools = "U", .bootArgsAfter = "-v"},
       // Clearing, on any version, empties the whole variable when it holds the io argument.
-      {.version = 0x1070,
-       .remove = true,
-       .bootArgs = "-v io=0x00040000",
-       .tools = "URC",
-       .bootArgsAfter = ""},
+      {.version = 0x1070, .remove = true, .bootArgs = "-v io=0x00040000", .tools = "URC", .bootArgsAfter = ""},
       {.remove = true, .bootArgs = kIo, .writeFails = true, .tools = "URC", .bootArgsAfter = kIo},
-      {.remove = true,
-       .bootArgs = "IO=0x00040000",
-       .tools = "UR",
-       .bootArgsAfter = "IO=0x00040000"},
+      {.remove = true, .bootArgs = "IO=0x00040000", .tools = "UR", .bootArgsAfter = "IO=0x00040000"},
       {.remove = true, .bootArgs = nullptr, .tools = "UR", .bootArgsAfter = nullptr},
       // Setting happens only before Lion, replaces the whole variable and is read back; only
       // then is the marker created.
@@ -222,21 +228,16 @@ TEST(RulesTest, BootArgumentDecision) {
       {.bootArgs = kIo, .tools = "UR", .bootArgsAfter = kIo},
       {.writeFails = true, .result = false, .tools = "URS", .bootArgsAfter = "-v"},
       {.writeSticks = false, .result = false, .tools = "URSR", .bootArgsAfter = "-v"},
-      {.bootArgs = nullptr,
-       .writeSticks = false,
-       .result = false,
-       .tools = "URSR",
-       .bootArgsAfter = nullptr},
+      {.bootArgs = nullptr, .writeSticks = false, .result = false, .tools = "URSR", .bootArgsAfter = nullptr},
       {.bootArgs = "io=0x40000", .tools = "URSRT", .bootArgsAfter = kIo},
       {.bootArgs = "", .marker = false, .tools = "URSR", .bootArgsAfter = kIo},
       {.version = -1, .bootArgs = "", .marker = false, .tools = "URSR", .bootArgsAfter = kIo},
   };
   const std::map<std::string, char> letters = {
-      {"run /usr/bin/uname -m", 'U'},
-      {"run /usr/sbin/nvram boot-args", 'R'},
+      {"run /usr/bin/uname -m", 'U'}, {"run /usr/sbin/nvram boot-args", 'R'},
       {"exec /usr/sbin/nvram boot-args=io=0x00040000", 'S'},
-      {"exec /usr/sbin/nvram boot-args=", 'C'},
-      {"exec /usr/bin/touch /tmp/a marker", 'T'}};
+      {"exec /usr/sbin/nvram boot-args=", 'C'}, {"exec /usr/bin/touch /tmp/a marker", 'T'}};
+  // clang-format on
   const auto text = [](const char* t) { return t ? Text(t) : std::nullopt; };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << "row " << (&row - rows));

@@ -203,12 +203,13 @@ struct How {
   Args sandbox = {};
   std::string language = "";
   bool closedStreams = false;
+  int columns = 80, rows = 24;  // the tmux pane's size
 };
 
-/// A run in `host` as a user meets it: on an 80 by 24 tmux pane of its own, or in a window on
-/// the X server with the sandbox's private system bus on; answered with keys (tmux's names on the
-/// terminal, xdotool's in the window, where "close" closes it). On the terminal, its settings are
-/// written before and after the run.
+/// A run in `host` as a user meets it: on a tmux pane of its own (80 by 24 unless `how` says), or
+/// in a window on the X server with the sandbox's private system bus on; answered with keys
+/// (tmux's names on the terminal, xdotool's in the window, where "close" closes it). On the
+/// terminal, its settings are written before and after the run.
 class UserRun {
  public:
   UserRun(const Sandbox& host, const Args& arguments, const How& how = {}) : x_(how.window) {
@@ -225,7 +226,8 @@ class UserRun {
     }
     std::ofstream(files_ / "command", std::ios::binary) << text;
     const std::string run = how.closedStreams ? "\"${c[@]}\" <&- >&- 2>&-" : "\"${c[@]}\"";
-    tmux(files_, {"new-session", "-d", "-x", "80", "-y", "24", "bash", "-c",
+    tmux(files_, {"new-session", "-d", "-x", std::to_string(how.columns), "-y",
+                  std::to_string(how.rows), "bash", "-c",
                   "mapfile -d '' c <\"$0/command\"; stty -a >\"$0/before\"; " + run +
                       "; s=$?; stty -a >\"$0/after\"; echo $s >\"$0/s\"; mv \"$0/s\" \"$0/status\"",
                   files_});

@@ -27,12 +27,15 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
                     noWay = "Error Creating Initial Authorization: -60008",
                     installFailed = "the installation failed; the lines above say where",
                     removalFailed = "the removal failed; the lines above say where",
-                    noPrompt = "no display, no terminal";
+                    noPrompt = "no display, no terminal",
+                    waits = "another run is changing the extensions folder: waiting for it, up "
+                            "to 10 minutes";
   const Lines removeA = {"-u", a}, installA = {"-f", "-l", "/k/a.kext"};
   struct Row {
     Lines command;
     Answer answer = kLater, then = kNone;
     bool fresh = false, noWay = false, restartRefused = false, canAsk = true;
+    bool lockHeld = false, lockFreed = true;
     std::deque<Outcome> answers = {};
     std::set<std::string> cannotStart = {};
     std::map<std::string, int> statuses = {};
@@ -66,6 +69,11 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
       {.command = installA, .statuses = {{unload, 1}, {load, 1}, {touch, 1}}, .status = kOk,
        .tools = {unload, rm, cp, load, touch},
        .log = {"/sbin/kextload ended with status 1", "/usr/bin/touch ended with status 1"}},
+      // One pass at a time: another run's pass is waited for, 10 minutes at most.
+      {.command = removeA, .lockHeld = true, .status = kOk, .tools = {unload, rm}, .told = {waits}},
+      {.command = removeA, .lockHeld = true, .lockFreed = false, .log = {"Refused: another run "
+       "held the extensions folder for 10 minutes. [/System/Library/Extensions]"},
+       .told = {waits, removalFailed}},
       // Launch.
       {.command = {}, .told = {"no kext path given"}},
       {.command = {"/k/b.kext"}, .told = {"nothing at /k/b.kext: nothing was changed"}},
@@ -103,6 +111,8 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
     machine.statuses = row.statuses;
     machine.restartRefused = row.restartRefused;
     machine.canAsk = row.canAsk;
+    machine.lockHeld = row.lockHeld;
+    machine.lockFreed = row.lockFreed;
     ::testing::internal::CaptureStdout();  // the usage text
     const std::optional<int> status = machine.launch(row.command, row.answer);
     ::testing::internal::GetCapturedStdout();

@@ -59,6 +59,10 @@ void DeferredSignals::forwardTo(pid_t child) {
   }
 }
 
+void DeferredSignals::childEnded() {
+  gChild = 0;
+}
+
 bool askedToEnd() {
   return gAskedToEnd != 0;
 }

@@ -20,6 +20,8 @@ class DeferredSignals {
   /// Passes SIGTERM on to `child` from now on, and at once if one arrived before the child was
   /// known.
   void forwardTo(pid_t child);
+  /// Passes nothing on any more: the child has been waited for, and its pid may be reused.
+  void childEnded();
 
  private:
   struct sigaction previous_[3];

@@ -1,11 +1,29 @@
 #include "platform/posix/file_manager_posix.h"
 
-#include <filesystem>
-
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <thread>
+
+#include "platform/posix/unique_fd.h"
+
 namespace morvane {
+namespace {
+
+/// The lock lives as long as the descriptor it was taken on.
+class FlockedFolder final : public FolderLock {
+ public:
+  explicit FlockedFolder(UniqueFd folder) : folder_(std::move(folder)) {}
+
+ private:
+  UniqueFd folder_;
+};
+
+}  // namespace
 
 bool PosixFileManager::fileExists(const std::string& path, bool* isDirectory) const {
   struct stat info {};
@@ -50,6 +68,29 @@ std::optional<std::string> PosixFileManager::currentFolder() const {
     return std::nullopt;
   }
   return folder.string();
+}
+
+std::unique_ptr<FolderLock> PosixFileManager::lockFolder(const std::string& folder,
+                                                         std::chrono::seconds patience,
+                                                         const std::function<void()>& waiting) {
+  UniqueFd handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY));
+  if (handle.get() < 0) {
+    return nullptr;
+  }
+  // Asked again every tenth of a second rather than blocked in flock, so the wait has an end.
+  const auto until = std::chrono::steady_clock::now() + patience;
+  for (bool told = false;; told = true) {
+    if (::flock(handle.get(), LOCK_EX | LOCK_NB) == 0) {
+      return std::make_unique<FlockedFolder>(std::move(handle));
+    }
+    if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= until) {
+      return nullptr;
+    }
+    if (!told) {
+      waiting();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
 }  // namespace morvane

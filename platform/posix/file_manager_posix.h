@@ -12,6 +12,9 @@ class PosixFileManager final : public FileManager {
   bool isExecutableFile(const std::string& path) const override;
   std::optional<FileAttributes> attributesOfItem(const std::string& path) const override;
   std::optional<std::string> currentFolder() const override;
+  /// flock on the folder itself, opened read-only: any local user may take it too.
+  std::unique_ptr<FolderLock> lockFolder(const std::string& folder, std::chrono::seconds patience,
+                                         const std::function<void()>& waiting) override;
 };
 
 }  // namespace morvane

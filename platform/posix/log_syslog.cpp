@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/utf8.h"
+
 namespace morvane {
 
 std::string formatLogLine(const std::string& message) {
@@ -25,7 +27,9 @@ std::string formatLogLine(const std::string& message) {
   return prefix + message + "\n";
 }
 
-void SyslogLog::write(const std::string& message) {
+void SyslogLog::write(const std::string& raw) {
+  // A caller's path may hold a line break: one message is one line, whatever it holds.
+  const std::string message = escapeControls(raw);
   // The message is data, never a format.
   ::syslog(LOG_NOTICE | LOG_USER, "%s", message.c_str());
   const std::string line = formatLogLine(message);
@@ -33,7 +37,7 @@ void SyslogLog::write(const std::string& message) {
 }
 
 void SyslogLog::tell(const std::string& line) {
-  const std::string text = "Morvane: " + line + "\n";
+  const std::string text = "Morvane: " + escapeControls(line) + "\n";
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 

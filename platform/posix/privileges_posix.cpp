@@ -42,7 +42,9 @@ std::optional<int> runAndWait(const char* path, Argv argv, const ChildStreams& s
     return std::nullopt;
   }
   deferred.forwardTo(child->pid());
-  return child->wait();
+  const std::optional<int> status = child->wait();
+  deferred.childEnded();
+  return status;
 }
 
 PrivilegedRun runPrivileged(const char* path, Argv argv) {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <utility>
 
 #include "platform/posix/read_to_end.h"
@@ -157,6 +158,23 @@ std::optional<ChildProcess> spawnChild(const char* path, std::vector<const char*
   return ChildProcess(pid);
 }
 
+namespace {
+
+/// Whether `child` ends by `until`. Asked at growing intervals: most tools end right after
+/// closing their output, and the first look finds them gone.
+bool endsBy(ChildProcess& child, std::chrono::steady_clock::time_point until) {
+  for (auto pause = std::chrono::microseconds(100); !child.reapIfEnded();
+       pause = std::min(pause * 2, std::chrono::microseconds(50'000))) {
+    if (std::chrono::steady_clock::now() >= until) {
+      return false;
+    }
+    std::this_thread::sleep_for(pause);
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<std::string> PosixProcessLauncher::launchAndReadOutput(
     const std::string& tool, const std::vector<std::string>& arguments) {
   std::optional<Pipe> pipe = makePipe();
@@ -176,9 +194,15 @@ std::optional<std::string> PosixProcessLauncher::launchAndReadOutput(
   if (!child) {
     return std::nullopt;
   }
-  std::optional<std::string> output = readToEnd(pipe->readEnd.get());
+  const auto until = std::chrono::steady_clock::now() + bounds_.patience;
+  std::optional<std::string> output = readToEnd(pipe->readEnd.get(), bounds_.most, until);
   // Closed before the wait: after a failed read the tool must not block on a full pipe.
   pipe->readEnd.reset();
+  // A tool may close its output and go on: its end is waited for within the same time.
+  if (!output || !endsBy(*child, until)) {
+    ::kill(child->pid(), SIGKILL);
+    output.reset();
+  }
   child->wait();
   return output;
 }

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,18 +68,28 @@ struct ChildStreams {
 std::optional<ChildProcess> spawnChild(const char* path, std::vector<const char*> argv,
                                        const ChildStreams& streams);
 
-/// posix_spawn, a pipe for standard output, a read loop and waitpid on that one child.
+/// How much a tool may write and how long it may take before the launcher gives up on it.
+struct OutputBounds {
+  std::size_t most = 64 * 1024 * 1024;
+  std::chrono::milliseconds patience = std::chrono::seconds(60);
+};
+
+/// posix_spawn, a pipe for standard output, a read loop and waitpid on that one child. A tool
+/// that writes more than its bounds allow, or does not end in time, is killed, and its answer
+/// is none, like output that is not UTF-8: no tool can hang the run or fill its memory.
 class PosixProcessLauncher final : public ProcessLauncher {
  public:
   /// With `asRoot` the tools get kToolEnvironment, as the privileged ones do; otherwise the
   /// program's own environment.
-  explicit PosixProcessLauncher(bool asRoot = false) : asRoot_(asRoot) {}
+  explicit PosixProcessLauncher(bool asRoot = false, OutputBounds bounds = {})
+      : asRoot_(asRoot), bounds_(bounds) {}
 
   std::optional<std::string> launchAndReadOutput(
       const std::string& tool, const std::vector<std::string>& arguments) override;
 
  private:
   bool asRoot_;
+  OutputBounds bounds_;
 };
 
 }  // namespace morvane

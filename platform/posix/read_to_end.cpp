@@ -1,5 +1,6 @@
 #include "platform/posix/read_to_end.h"
 
+#include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -61,12 +62,37 @@ void growFor(std::string& output, std::size_t more) {
   output.swap(larger);
 }
 
+/// Waits until `fd` has something to read, or its writers are gone; false once `until` has
+/// passed first.
+bool readableBy(int fd, std::chrono::steady_clock::time_point until) {
+  using namespace std::chrono;
+  for (;;) {
+    const auto left = duration_cast<milliseconds>(until - steady_clock::now()).count();
+    if (left <= 0) {
+      return false;
+    }
+    pollfd wait{fd, POLLIN, 0};
+    const int ready = ::poll(&wait, 1, static_cast<int>(std::min<long long>(left, INT32_MAX)));
+    if (ready > 0) {
+      return true;
+    }
+    if (ready < 0 && errno != EINTR) {
+      return true;  // the read says what went wrong
+    }
+  }
+}
+
 }  // namespace
 
-std::optional<std::string> readToEnd(int fd, std::size_t most) {
+std::optional<std::string> readToEnd(int fd, std::size_t most,
+                                     std::chrono::steady_clock::time_point until) {
   const std::unique_ptr<char[]> chunk = std::make_unique_for_overwrite<char[]>(kReadChunk);
+  const bool timed = until != std::chrono::steady_clock::time_point::max();
   std::string output;
   for (;;) {
+    if (timed && !readableBy(fd, until)) {
+      return std::nullopt;
+    }
     const ssize_t got = ::read(fd, chunk.get(), kReadChunk);
     if (got > 0 && static_cast<std::size_t>(got) > most - output.size()) {
       return std::nullopt;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -7,7 +8,9 @@
 namespace morvane {
 
 /// Reads `fd` until end of file, however much arrives, retrying interrupted reads. None when
-/// a read fails, or when more than `most` bytes arrive.
-std::optional<std::string> readToEnd(int fd, std::size_t most = SIZE_MAX);
+/// a read fails, when more than `most` bytes arrive, or when the end has not come by `until`.
+std::optional<std::string> readToEnd(
+    int fd, std::size_t most = SIZE_MAX,
+    std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
 
 }  // namespace morvane

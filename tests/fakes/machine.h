@@ -138,6 +138,8 @@ class Machine final : public FileManager,
   std::string askedToEndDuring;          // the run during which a signal arrives
   bool restartRefused = false;           // the login manager is not there
   bool canAsk = true;                    // false: neither a display nor a terminal
+  bool lockHeld = false;                 // another run holds the extensions folder
+  bool lockFreed = true;                 // ... and lets it go in time
   double toolSeconds = 0;                // how long each privileged tool takes on the clock
 
   // What happened: "run TOOL ARGS", "right", "exec TOOL ARGS", "restart"; the log lines, and
@@ -169,6 +171,14 @@ class Machine final : public FileManager,
         files.at(path) == Kind::kFolder ? FileType::kDirectory : FileType::kRegular, owner};
   }
   std::optional<std::string> currentFolder() const override { return workingFolder; }
+  std::unique_ptr<FolderLock> lockFolder(const std::string& folder, std::chrono::seconds,
+                                         const std::function<void()>& waiting) override {
+    calls.push_back("lock " + folder);
+    if (lockHeld) {
+      waiting();
+    }
+    return lockFreed ? std::make_unique<FolderLock>() : nullptr;
+  }
   std::optional<std::string> launchAndReadOutput(const std::string& tool,
                                                  const Lines& arguments) override {
     calls.push_back(joined("run " + tool, arguments));
