@@ -6,7 +6,7 @@
 
 #include "platform/posix/localizer_gettext.h"
 #include "tests/fakes/machine.h"
-#include "tests/scoped_variable.h"
+#include "tests/temp_folder.h"
 
 namespace morvane::testing {
 namespace {
