@@ -28,8 +28,9 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
                     installFailed = "the installation failed; the lines above say where",
                     removalFailed = "the removal failed; the lines above say where",
                     noPrompt = "no display, no terminal",
-                    waits = "another run is changing the extensions folder: waiting for it, up "
-                            "to 10 minutes";
+                    waits =
+                        "another run is changing the extensions folder: waiting for it, up "
+                        "to 10 minutes";
   const Lines removeA = {"-u", a}, installA = {"-f", "-l", "/k/a.kext"};
   struct Row {
     Lines command;
