@@ -38,6 +38,40 @@ TEST_F(E2eTest, WithoutAPromptTheUsageTextReachesAPipeUntranslatedAndNothingIsAs
       std::ranges::count(run.output, '\n') == 1)
       << run.output;
   EXPECT_EQ(host.state("journal"), "");
+  // What the caller is told, and the log lines, on standard error. An unattended pre-install run
+  // with -d installs at once, a relative source taken from the folder the caller stood in; a
+  // path with a line break is one log line all the same.
+  const std::string link = kKit + "L\nForged.kext";
+  const Sandbox kit(offered(kKitA) + Args{"--link", link, "A.kext", "--kext", kKit + "notes.txt",
+                                          "com.quorix.n", "1.0"});
+  const struct {
+    Args options = {}, arguments = {};
+    int status;
+    std::string says, journal = "";
+  } rows[] = {
+      {.options = {"--in", kKit},
+       .arguments = {"-i", "-d", "A.kext"},
+       .status = 1,
+       .says = "Morvane: nobody to ask whether to restart",
+       .journal = copy(kKitA, "A.kext") + call({"/usr/bin/touch", "/System/Library/Extensions"})},
+      {.arguments = {"/Users/Shared/Missing.kext"},
+       .status = 255,
+       .says = "Morvane: nothing at /Users/Shared/Missing.kext: nothing was changed\n"},
+      {.arguments = {"-i", "-d", kKit + "notes.txt"},
+       .status = 255,
+       .says = "Refused: a kext to install is a path whose last piece ends in .kext."},
+      {.arguments = {"-i", "-d", link},
+       .status = 255,
+       .says = "Refused: the kext to install is a link. [" + kKit + "L\\u{0A}Forged.kext]\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.arguments));
+    const ProgramResult told = runProgram(kit.command(row.options, row.arguments));
+    EXPECT_EQ(told.status, row.status);
+    EXPECT_NE(told.output.find(row.says), std::string::npos) << told.output;
+    EXPECT_EQ(kit.state("journal"), row.journal);
+    runProgram({"truncate", "-s", "0", kit.inside("/var/sandbox/journal")});
+  }
 }
 
 TEST_F(E2eTest, BadInputAndFaultsEndWithAStatusOfTheTableAndChangeNothingElse) {
