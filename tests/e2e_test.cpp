@@ -147,6 +147,21 @@ TEST_F(E2eTest, BadInputAndFaultsEndWithAStatusOfTheTableAndChangeNothingElse) {
   }
 }
 
+TEST_F(E2eTest, TwoRunsInstallingTheSameKextAtOnceTakeTurns) {
+  // As from a double-clicked installer: both prompts answered at once. The second pass waits
+  // for the first, then finds the new copy installed; nothing is copied into it.
+  const Sandbox host(installed("A") + offered(kKitA));
+  UserRun first(host, {kKitA}), second(host, {kKitA});
+  ASSERT_TRUE(first.prompted() && second.prompted()) << first.screen() << second.screen();
+  first.keys({"Enter"});
+  second.keys({"Enter"});
+  EXPECT_EQ(first.wait(60), 1) << first.screen();
+  EXPECT_EQ(second.wait(60), 1) << second.screen();
+  const std::string touch = call({"/usr/bin/touch", "/System/Library/Extensions"});
+  EXPECT_EQ(host.state("journal"), removal("A.kext") + copy(kKitA, "A.kext") + touch + touch);
+  EXPECT_FALSE(fs::exists(host.inside(kEntries + "A.kext/A.kext")));
+}
+
 TEST_F(E2eTest, MemcheckFindsNoLeakOrErrorInWholeRuns) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "valgrind and the sanitizers' runtime do not mix";
