@@ -26,6 +26,7 @@
 // (the log line), and every check before an argument is used.
 #include <fcntl.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <syslog.h>
@@ -180,6 +181,11 @@ int main(int argc, char** argv) {
     return kUnsafeStart;  // nowhere safe to say why
   }
   umask(022);
+  // A file size limit passed on by the caller would cut root's copies short; as root the helper
+  // may lift it. The other limits and the nice value pass on: they can slow a tool or stop it,
+  // and its status then says so.
+  const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+  setrlimit(RLIMIT_FSIZE, &unlimited);
   if (argc < 2) {
     return refuse(kBadUsage, "usage: morvane-exec TOOL [ARGUMENT...]");
   }

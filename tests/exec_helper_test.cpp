@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -45,6 +46,8 @@ std::pair<int, std::string> runHelper(const TempFolder& folder, std::vector<cons
     ::dup2(1, 2);
     ::close(0);
     ::umask(077);
+    const rlimit small{4096, RLIM_INFINITY};  // would cut root's copies short
+    ::setrlimit(RLIMIT_FSIZE, &small);
     argv.push_back(nullptr);
     const char* environment[] = {"PATH=/caller", "LANG=xx", "PKEXEC_UID=1000", nullptr};
     ::execve(MORVANE_EXEC_BINARY, const_cast<char**>(argv.data()), const_cast<char**>(environment));
@@ -127,7 +130,7 @@ TEST(ExecHelperTest, StartsOnlyAnAllowedVectorGivesItNothingOfTheCallerAndMakesT
        0,
        "arg /bin/cp\narg -RH\narg " + odd + "\narg " + oddEntry +
            "\nenv PATH=/usr/sbin:/usr/bin:/sbin:/bin\nenv LANG=C\numask 022\nfd 0\nfd 1\nfd 2\n"
-           "stdin /dev/null\n"},
+           "fsize unlimited\nstdin /dev/null\n"},
       {{"morvane-exec", kMarkerOperation, made.c_str()}, 0},
       {{"morvane-exec", kMarkerOperation, link.c_str()}, 1},
       {{"morvane-exec", kMarkerOperation, folder.path().c_str()}, 1},
