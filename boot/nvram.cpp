@@ -1,15 +1,11 @@
 // The io boot argument in the firmware variable "boot-args".
 #include "app/MorvaneAppDelegate.h"
-#include "exec/tool_paths.h"
+#include "exec/tool_vectors.h"
 
 namespace morvane {
 namespace {
 
 constexpr char kIoBootArgument[] = "io=0x00040000";
-
-/// Both writes replace the whole variable.
-constexpr const char* kClearBootArgs[] = {"boot-args=", nullptr};
-constexpr const char* kSetBootArgs[] = {"boot-args=io=0x00040000", nullptr};
 
 }  // namespace
 
@@ -31,14 +27,16 @@ bool MorvaneAppDelegate::writeNVRAMArg(bool remove) {
   }
   if (remove) {
     if (hasNVRAMArg()) {
-      executePrivilegesWithCommand(kNvramTool, kClearBootArgs);
+      const ToolCall clear = toolCall(kClearBootArgsVector);
+      executePrivilegesWithCommand(clear.tool, clear.arguments);
     }
     return true;
   }
   if (*version >= kLionSystemVersion || hasNVRAMArg()) {
     return true;
   }
-  if (!executePrivilegesWithCommand(kNvramTool, kSetBootArgs) || !hasNVRAMArg()) {
+  const ToolCall set = toolCall(kSetBootArgsVector);
+  if (!executePrivilegesWithCommand(set.tool, set.arguments) || !hasNVRAMArg()) {
     return false;
   }
   if (preInstallCheckRebootFile) {

@@ -1,6 +1,6 @@
-// The reboot marker file: the one rule for trusting it, and its touch.
+// The reboot marker file: the one rule for trusting it, and its making.
 #include "app/MorvaneAppDelegate.h"
-#include "exec/tool_paths.h"
+#include "exec/tool_vectors.h"
 
 namespace morvane {
 
@@ -27,8 +27,9 @@ void MorvaneAppDelegate::touchRebootMarker() {
   if (rebootMarkerState() == RebootMarker::kRefused) {
     return;  // like a failed touch, which its callers ignore too
   }
-  const char* marker[] = {preInstallCheckRebootFile->c_str(), nullptr};
-  runPrivilegedTool(kTouchTool, marker);
+  // The root helper makes it itself, never through a link planted after the look above.
+  const ToolCall marker = toolCall(kMarkerVector, preInstallCheckRebootFile->c_str());
+  runPrivilegedTool(marker.tool, marker.arguments);
 }
 
 }  // namespace morvane

@@ -15,12 +15,6 @@ inline constexpr char kRmTool[] = "/bin/rm";
 inline constexpr char kTouchTool[] = "/usr/bin/touch";
 inline constexpr char kNvramTool[] = "/usr/sbin/nvram";
 
-/// Every tool the program runs with administrator rights, and so the only ones that the root
-/// helper starts. A tool added to a privileged call must be added here as well.
-inline constexpr const char* kPrivilegedTools[] = {
-    kKextunloadTool, kKextloadTool, kCpTool, kRmTool, kTouchTool, kNvramTool,
-};
-
 /// The root helper's own exit statuses, from 64 (no tool named) to 67 (it could not make itself
 /// safe to start a tool from): none of the privileged tools ends with one of them.
 inline constexpr int kFirstHelperStatus = 64;

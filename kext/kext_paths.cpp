@@ -1,26 +1,9 @@
 #include "kext/kext_paths.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
 
 namespace morvane {
-namespace {
-
-bool namesAnEntry(std::string_view piece) {
-  return !piece.empty() && piece != "." && piece != "..";
-}
-
-bool endsInKext(std::string_view piece) {
-  constexpr std::string_view kSuffix = ".kext";
-  return piece.size() >= kSuffix.size() &&
-         std::equal(kSuffix.begin(), kSuffix.end(), piece.end() - kSuffix.size(),
-                    [](char wanted, char given) {
-                      return wanted == std::tolower(static_cast<unsigned char>(given));
-                    });
-}
-
-}  // namespace
 
 std::string refusedPathMessage(const std::string& path) {
   return "Refused: a kext to install is a path whose last piece ends in .kext. [" + path + "]";
@@ -38,16 +21,11 @@ std::string withoutTrailingSlashes(const std::string& path) {
 }
 
 std::optional<std::string> installedCopy(const std::string& sourcePath) {
-  const std::string path = withoutTrailingSlashes(sourcePath);
-  const std::string piece = path.substr(path.rfind('/') + 1);
-  if (!namesAnEntry(piece) || !endsInKext(piece)) {
+  const PathPiece piece = lastPiece(sourcePath.c_str(), sourcePath.size());
+  if (!namesAKext(piece)) {
     return std::nullopt;
   }
-  return std::string(kExtensionsFolder) + "/" + piece;
-}
-
-bool isExtensionsEntry(const std::string& path) {
-  return installedCopy(path) == path;
+  return std::string(kExtensionsFolder) + "/" + std::string(piece.start, piece.length);
 }
 
 std::optional<std::string> uninstallTarget(const std::string& path) {
@@ -55,7 +33,6 @@ std::optional<std::string> uninstallTarget(const std::string& path) {
     return std::nullopt;
   }
   std::string target;
-  std::string_view last;
   for (std::size_t start = 0; start < path.size();) {
     const std::size_t end = std::min(path.find('/', start), path.size());
     const std::string_view piece = std::string_view(path).substr(start, end - start);
@@ -68,9 +45,9 @@ std::optional<std::string> uninstallTarget(const std::string& path) {
     }
     target += "/";
     target += piece;
-    last = piece;
   }
-  if (!endsInKext(last)) {
+  // The one rule that the root helper checks again, on what the tools are given.
+  if (!isRemovalTarget(target.c_str())) {
     return std::nullopt;
   }
   return target;

@@ -3,10 +3,9 @@
 #include <optional>
 #include <string>
 
-namespace morvane {
+#include "kext/path_shapes.h"
 
-/// The extensions folder, the only folder whose entries a pass changes.
-inline constexpr char kExtensionsFolder[] = "/System/Library/Extensions";
+namespace morvane {
 
 // The rules that say what a pass may change. Nothing is ever unloaded, removed or copied over
 // unless these functions name it.
@@ -17,10 +16,6 @@ inline constexpr char kExtensionsFolder[] = "/System/Library/Extensions";
 /// case, as a removal's does: root copies nothing else into the extensions folder, and an empty
 /// piece, "." or ".." would name the folder itself or one above it.
 std::optional<std::string> installedCopy(const std::string& sourcePath);
-
-/// True when `path` is exactly an entry directly inside the extensions folder, as
-/// installedCopy makes it.
-bool isExtensionsEntry(const std::string& path);
 
 /// The log line of an offered path that installedCopy refuses.
 std::string refusedPathMessage(const std::string& path);

@@ -4,14 +4,11 @@
 #include <memory>
 
 #include "app/MorvaneAppDelegate.h"
-#include "exec/tool_paths.h"
+#include "exec/tool_vectors.h"
 #include "kext/kext_paths.h"
 
 namespace morvane {
 namespace {
-
-/// The arguments of the touch that ends an installation pass.
-constexpr const char* touchArg[] = {kExtensionsFolder, nullptr};
 
 /// How long a pass waits for another run's pass: a password prompt inside it takes human time.
 constexpr std::chrono::seconds kPassLockPatience = std::chrono::minutes(10);
@@ -23,10 +20,10 @@ constexpr char kProcessKextInstall[] = "-[MorvaneAppDelegate(Private) processKex
 bool MorvaneAppDelegate::unInstallKext(const std::string& path) {
   // The path as the caller checked it: the uninstall pass gives its uninstallTarget, an
   // upgrade the installed copy.
-  const char* unload[] = {path.c_str(), nullptr};
-  executePrivilegesWithCommand(kKextunloadTool, unload);
-  const char* remove[] = {"-rf", path.c_str(), nullptr};
-  return runPrivilegedTool(kRmTool, remove) == ToolResult::kSucceeded;
+  const ToolCall unload = toolCall(kUnloadVector, path.c_str());
+  executePrivilegesWithCommand(unload.tool, unload.arguments);
+  const ToolCall remove = toolCall(kRemoveVector, path.c_str());
+  return runPrivilegedTool(remove.tool, remove.arguments) == ToolResult::kSucceeded;
 }
 
 int MorvaneAppDelegate::installKext(const std::string& source, const std::string& dest) {
@@ -34,15 +31,16 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
     platform_.log.write("Can't found source file. [" + source + "]");
     return 0;
   }
-  // cp -R copies a link named on its command line as the link itself: the extensions folder
-  // would then point into a folder that other users may write to.
+  // A link would have the extensions folder point into a folder that other users may write
+  // to. The copy follows a link that replaces the source after this look (cp -H), so it is
+  // never installed as one.
   const std::optional<FileAttributes> named =
       platform_.files.attributesOfItem(withoutTrailingSlashes(source));
   if (!named || named->type == FileType::kSymbolicLink) {
     platform_.log.write("Refused: the kext to install is a link. [" + source + "]");
     return 0;
   }
-  if (!isExtensionsEntry(dest)) {
+  if (!isExtensionsEntry(dest.c_str())) {
     platform_.log.write(refusedPathMessage(dest));
     return 0;
   }
@@ -56,7 +54,7 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
       return 0;
     }
   }
-  // cp -rf into an entry that is there copies into it: into a link's target, wherever that is
+  // cp -RH into an entry that is there copies into it: into a link's target, wherever that is
   // (a dangling link was no installed copy to remove), or into the bundle itself.
   const std::optional<FileAttributes> entry = platform_.files.attributesOfItem(dest);
   if (entry) {
@@ -65,13 +63,13 @@ int MorvaneAppDelegate::installKext(const std::string& source, const std::string
                             : "Refused: the installed kext is still there. [" + dest + "]");
     return 0;
   }
-  const char* copy[] = {"-rf", source.c_str(), dest.c_str(), nullptr};
-  if (runPrivilegedTool(kCpTool, copy) != ToolResult::kSucceeded) {
+  const ToolCall copy = toolCall(kCopyVector, source.c_str(), dest.c_str());
+  if (runPrivilegedTool(copy.tool, copy.arguments) != ToolResult::kSucceeded) {
     return 0;
   }
   // A kext that the system refuses to load stays installed; the line says why it is not loaded.
-  const char* load[] = {dest.c_str(), nullptr};
-  return m_bLoadKext && runPrivilegedTool(kKextloadTool, load) == ToolResult::kNotRun ? 0 : 1;
+  const ToolCall load = toolCall(kLoadVector, dest.c_str());
+  return m_bLoadKext && runPrivilegedTool(load.tool, load.arguments) == ToolResult::kNotRun ? 0 : 1;
 }
 
 bool MorvaneAppDelegate::listIsSafe(bool uninstall) {
@@ -136,7 +134,8 @@ bool MorvaneAppDelegate::processKextInstall(bool uninstall) {
       return false;
     }
   }
-  runPrivilegedTool(kTouchTool, touchArg);
+  const ToolCall touch = toolCall(kTouchVector);
+  runPrivilegedTool(touch.tool, touch.arguments);
   return !platform_.privileges.interrupted();
 }
 

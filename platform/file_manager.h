@@ -46,7 +46,8 @@ class FileManager {
 
   /// An exclusive lock on `folder`, shared by every process of the machine that asks for the
   /// same, taken within `patience`; `waiting` is called once when it is not free at once. Null
-  /// when it was not taken in time or the folder cannot be opened.
+  /// when it was not taken in time or the folder cannot be opened; a folder that is not there
+  /// needs no lock.
   virtual std::unique_ptr<FolderLock> lockFolder(const std::string& folder,
                                                  std::chrono::seconds patience,
                                                  const std::function<void()>& waiting) = 0;

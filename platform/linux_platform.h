@@ -29,8 +29,8 @@ class LinuxPlatform {
   PlistSystemInfo systemInfo_{propertyLists_, kSystemVersionFile};
   LoginManagerRestarter restarter_;
   PosixProcessExit process_;
-  PromptApplication application_{process_};
   GettextLocalizer localizer_;
+  PromptApplication application_{process_, localizer_};
   SyslogLog log_;
 };
 

@@ -35,7 +35,7 @@ bool PromptApplication::bindWindow(Window& window, std::string* why) {
   backend_ = openWindowBackend(&windowWhy);
   if (!backend_) {
     std::string terminalWhy;
-    backend_ = openTerminalBackend(&terminalWhy);
+    backend_ = openTerminalBackend(localizer_, &terminalWhy);
     if (!backend_) {
       *why = windowWhy + "; " + terminalWhy;
       return false;

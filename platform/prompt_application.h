@@ -13,14 +13,17 @@ namespace morvane {
 /// and nothing is loaded.
 class PromptApplication final : public Application {
  public:
-  /// `process` is not owned; every end of the run through it first gives the screen back.
-  explicit PromptApplication(ProcessExit& process) : process_(process) {}
+  /// `process` and `localizer` are not owned; every end of the run through `process` first
+  /// gives the screen back.
+  PromptApplication(ProcessExit& process, const Localizer& localizer)
+      : process_(process), localizer_(localizer) {}
   Timer* scheduledTimer(double interval, std::function<void(Timer*)> tick) override;
   bool bindWindow(Window& window, std::string* why) override;
   int run() override;
 
  private:
   ProcessExit& process_;
+  const Localizer& localizer_;
   std::unique_ptr<PromptBackend> backend_;
 };
 

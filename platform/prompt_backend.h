@@ -6,6 +6,7 @@
 
 #include "platform/application.h"
 #include "platform/controls.h"
+#include "platform/localizer.h"
 
 namespace morvane {
 
@@ -28,8 +29,8 @@ class PromptBackend : public ControlBackend {
 /// the reason in `why` otherwise.
 std::unique_ptr<PromptBackend> openWindowBackend(std::string* why);
 
-/// The controlling terminal, when this process is in its foreground. Null with the reason in
-/// `why` otherwise.
-std::unique_ptr<PromptBackend> openTerminalBackend(std::string* why);
+/// The controlling terminal, when this process is in its foreground, saying its own texts (the
+/// keys' legend) as `localizer` translates them. Null with the reason in `why` otherwise.
+std::unique_ptr<PromptBackend> openTerminalBackend(const Localizer& localizer, std::string* why);
 
 }  // namespace morvane

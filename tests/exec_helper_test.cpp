@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "exec/tool_paths.h"
+#include <filesystem>
+
+#include "exec/tool_vectors.h"
 #include "platform/posix/process_launcher_posix.h"
 #include "platform/posix/read_to_end.h"
 #include "tests/temp_folder.h"
@@ -43,6 +46,8 @@ std::pair<int, std::string> runHelper(const TempFolder& folder, std::vector<cons
     ::dup2(1, 2);
     ::close(0);
     ::umask(077);
+    const rlimit small{4096, RLIM_INFINITY};  // would cut root's copies short
+    ::setrlimit(RLIMIT_FSIZE, &small);
     argv.push_back(nullptr);
     const char* environment[] = {"PATH=/caller", "LANG=xx", "PKEXEC_UID=1000", nullptr};
     ::execve(MORVANE_EXEC_BINARY, const_cast<char**>(argv.data()), const_cast<char**>(environment));
@@ -55,32 +60,80 @@ std::pair<int, std::string> runHelper(const TempFolder& folder, std::vector<cons
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
-TEST(ExecHelperTest, RunsOnlyAFixedToolByItsExactPathAndGivesItNothingOfTheCaller) {
+TEST(ExecHelperTest, AllowsEveryVectorTheProgramSendsAndNoNearMiss) {
+  const std::string entry = std::string(kExtensionsFolder) + "/a.kext";
+  const char* const a = entry.c_str();
+  const struct {
+    std::vector<const char*> argv;
+    bool allowed = false;
+  } rows[] = {
+      // clang-format off
+      {.argv = {kKextunloadTool, a}, .allowed = true}, {.argv = {kKextunloadTool, "/Users/Shared/B.KEXT"}, .allowed = true},
+      {.argv = {kRmTool, "-rf", a}, .allowed = true}, {.argv = {kCpTool, "-RH", "/k/a.kext", a}, .allowed = true},
+      {.argv = {kCpTool, "-RH", "/k/a.kext//", a}, .allowed = true}, {.argv = {kKextloadTool, a}, .allowed = true},
+      {.argv = {kTouchTool, kExtensionsFolder}, .allowed = true}, {.argv = {kMarkerOperation, "/tmp/a marker"}, .allowed = true},
+      {.argv = {kNvramTool, "boot-args=io=0x00040000"}, .allowed = true}, {.argv = {kNvramTool, "boot-args="}, .allowed = true},
+      // Another tool, or the right one by another path.
+      {.argv = {}}, {.argv = {"/bin/sh", "-c", "id"}}, {.argv = {"/usr/bin/cp", "-RH", "/k/a.kext", a}},
+      {.argv = {"/bin/../bin/cp", "-RH", "/k/a.kext", a}}, {.argv = {"bin/cp", "-RH", "/k/a.kext", a}},
+      // Another destination, a second source, an extra or another option.
+      {.argv = {kCpTool, "-RH", "/k/a.kext", "/System/Library/Extensions/b.kext"}},
+      {.argv = {kCpTool, "-RH", "/k/a.kext", "/System/Library/Extensions/k/a.kext"}},
+      {.argv = {kCpTool, "-RH", "/k/a.kext", "/etc/a.kext"}}, {.argv = {kCpTool, "-RH", "a.kext", a}},
+      {.argv = {kCpTool, "-RH", "/k/a.kext", "/System/Library/Extensions/a.kext/"}},
+      {.argv = {kCpTool, "-RH", "/k/a.kext", "/k/b.kext", a}}, {.argv = {kCpTool, "-rf", "/k/a.kext", a}},
+      {.argv = {kCpTool, "-RH", "/k/passwd", "/System/Library/Extensions/passwd"}},
+      {.argv = {kCpTool, "-RH", "-f", "/k/a.kext", a}}, {.argv = {kRmTool, "-rf", "--no-preserve-root", a}},
+      {.argv = {kRmTool, "-rf", a, a}}, {.argv = {kKextunloadTool, "-b", "com.quorix.a"}},
+      {.argv = {kKextloadTool, "/Users/Shared/a.kext"}}, {.argv = {kKextloadTool, "/System/Library/Extensions/../a.kext"}},
+      // A removal of a folder that is no kext, or a kext path not as the program writes it.
+      {.argv = {kRmTool, "-rf", kExtensionsFolder}}, {.argv = {kRmTool, "-rf", "/etc"}},
+      {.argv = {kRmTool, "-rf", "/Users/Shared/a.kext/"}}, {.argv = {kRmTool, "-rf", "/Users//a.kext"}},
+      {.argv = {kRmTool, "-rf", "/Users/../a.kext"}}, {.argv = {kRmTool, "-rf", "Users/a.kext"}},
+      {.argv = {kKextunloadTool, "/Users/Shared"}},
+      // A touch of another file, another boot argument, a marker not at an absolute path.
+      {.argv = {kTouchTool, "/etc/passwd"}}, {.argv = {kTouchTool, kExtensionsFolder, "/etc/passwd"}},
+      {.argv = {kNvramTool, "boot-args=-v"}}, {.argv = {kNvramTool, "boot-args=io=0x00040000", "-v"}},
+      {.argv = {kNvramTool, "-d", "boot-args"}}, {.argv = {kMarkerOperation, "marker"}},
+      {.argv = {kMarkerOperation, "/tmp/"}}, {.argv = {kMarkerOperation}},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    std::vector<const char*> argv = row.argv;
+    argv.push_back(nullptr);
+    EXPECT_EQ(isAllowedVector(argv.data()), row.allowed) << ::testing::PrintToString(row.argv);
+  }
+}
+
+TEST(ExecHelperTest, StartsOnlyAnAllowedVectorGivesItNothingOfTheCallerAndMakesTheMarker) {
   TempFolder folder;
   sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
   const std::string log = (folder.path() / "log").string();
   log.copy(address.sun_path, sizeof address.sun_path - 1);
   const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);  // inherited, as a leak
   ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // A link to another file waits where the marker is to be made.
+  const std::string kept = folder.file("kept", "root's"), made = (folder.path() / "made").string(),
+                    link = (folder.path() / "link").string(), odd = std::string("/k/\x01\\.kext"),
+                    oddEntry = kExtensionsFolder + odd.substr(2);
+  std::filesystem::create_symlink(kept, link);
   const struct {
     std::vector<const char*> argv;
     int status;
-    std::string output;  // what the tool printed, when the helper started it
+    std::string output = "";  // what the tool printed, when the helper started it
   } rows[] = {
-      {{}, 64, ""},
-      {{"morvane-exec"}, 64, ""},
-      {{"morvane-exec", "/bin/sh", "-c", "id"}, 65, ""},
-      {{"morvane-exec", "/usr/bin/cp"}, 65, ""},
-      {{"morvane-exec", "bin/cp"}, 65, ""},
-      {{"morvane-exec", "/bin/../bin/cp"}, 65, ""},
-      {{"morvane-exec", "/bin/cpx"}, 65, ""},
-      {{"morvane-exec", "/bin/cp/"}, 65, ""},
-      {{"morvane-exec", ""}, 65, ""},
-      {{"morvane-exec", kKextloadTool, "/x.kext"}, 66, ""},  // a fixed tool this machine lacks
-      {{"morvane-exec", kCpTool, "a b", "\x01\\"},
+      {{}, 64},
+      {{"morvane-exec"}, 64},
+      {{"morvane-exec", kCpTool, "a", "b"}, 65},
+      {{"morvane-exec", kKextloadTool, "/System/Library/Extensions/x.kext"}, 66},  // not here
+      {{"morvane-exec", kCpTool, "-RH", odd.c_str(), oddEntry.c_str()},
        0,
-       "arg /bin/cp\narg a b\narg \x01\\\nenv PATH=/usr/sbin:/usr/bin:/sbin:/bin\nenv LANG=C\n"
-       "umask 022\nfd 0\nfd 1\nfd 2\nstdin /dev/null\n"},
+       "arg /bin/cp\narg -RH\narg " + odd + "\narg " + oddEntry +
+           "\nenv PATH=/usr/sbin:/usr/bin:/sbin:/bin\nenv LANG=C\numask 022\nfd 0\nfd 1\nfd 2\n"
+           "fsize unlimited\nstdin /dev/null\n"},
+      {{"morvane-exec", kMarkerOperation, made.c_str()}, 0},
+      {{"morvane-exec", kMarkerOperation, link.c_str()}, 1},
+      {{"morvane-exec", kMarkerOperation, folder.path().c_str()}, 1},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.argv));
@@ -89,19 +142,32 @@ TEST(ExecHelperTest, RunsOnlyAFixedToolByItsExactPathAndGivesItNothingOfTheCalle
       GTEST_SKIP() << "needs a mount namespace of its own: " << output;
     }
     EXPECT_EQ(status, row.status) << output;
-    if (status == 0) {
+    if (status == 0 && !row.output.empty()) {
       EXPECT_EQ(output, row.output);
     }
   }
-  // Only the tools it started were logged, before they started, each word on its own.
+  // The marker is a new empty file; the link's target kept its content, the link stayed.
+  EXPECT_EQ(fileText(made), "");
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(made)));
+  EXPECT_EQ(fileText(kept), "root's");
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  // Only allowed vectors started, each logged before, each word on its own; a refusal too.
   std::string logged;
   char line[512];
   for (ssize_t length = 0; (length = ::recv(socket, line, sizeof line, 0)) > 0;) {
     const std::string text(line, length);
     logged += text.substr(text.find("]: ") + 3) + "\n";
   }
+  const std::string odds = "/k/\\x01\\x5c.kext /System/Library/Extensions/\\x01\\x5c.kext";
   EXPECT_EQ(logged,
-            "user 1000 runs /sbin/kextload /x.kext\nuser 1000 runs /bin/cp a\\x20b \\x01\\x5c\n");
+            "user 1000 may not run /bin/cp a b\n"
+            "user 1000 runs /sbin/kextload /System/Library/Extensions/x.kext\n"
+            "user 1000 runs /bin/cp -RH " +
+                odds +
+                "\n"
+                "user 1000 runs --mark " +
+                made + "\nuser 1000 runs --mark " + link + "\nuser 1000 runs --mark " +
+                folder.path().string() + "\n");
   ::close(socket);
 }
 

@@ -1,5 +1,6 @@
 // A stand-in tool: prints what it got from whoever started it.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,9 @@ int main(int, char** argv) {
       std::printf("fd %d\n", fd);
     }
   }
+  rlimit size{};
+  getrlimit(RLIMIT_FSIZE, &size);
+  std::printf("fsize %s\n", size.rlim_cur == RLIM_INFINITY ? "unlimited" : "limited");
   char input[64] = "";
   std::printf("stdin %.*s\n", static_cast<int>(readlink("/proc/self/fd/0", input, 63)), input);
 }

@@ -47,10 +47,11 @@ TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
       {named("<integer>3</integer>"), std::nullopt},
       {xmlPlist("<array><string>Name</string></array>"), std::nullopt},
       {"Name = x;\n\x01\x02\xff\xfe", std::nullopt},
+      {named("<string>" + std::string(kLargestPropertyList, 'x') + "</string>"), std::nullopt},
   };
   for (const auto& [contents, text] : rows) {
     EXPECT_EQ(plists.textValue(folder.file("f.plist", contents), "Name"), text)
-        << ::testing::PrintToString(contents);
+        << contents.substr(0, 80);
   }
   EXPECT_EQ(plists.textValue(folder.path(), "Name"), std::nullopt) << "a folder";
   EXPECT_EQ(plists.textValue(folder.path() / "missing.plist", "Name"), std::nullopt);

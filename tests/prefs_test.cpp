@@ -144,18 +144,21 @@ TEST_F(PrefsTest, AFileThatCannotBeReadIsKeptAndTheSaveFailsAndIsLogged) {
   const auto holding = [this](const std::string& bytes) {
     return [=, this] { folder.file(kDomainFile, bytes); };
   };
-  const struct {
+  struct Row {
     const char* name;
-    bool followLinks;
     std::function<void()> plant;
-  } rows[] = {
-      {"a read error (EIO)", true, link(domain, "/proc/self/mem")},
-      {"root: the file is a link", false, link(domain, elsewhere)},
-      {"root: a folder is a link", false, link(domain.parent_path(), elsewhere.parent_path())},
-      // Beyond the bounds (each bound has its row in PropertyListsTest), or no dictionary.
-      {"garbage", true, holding("\x01\x02garbage")},
-      {"an array", true, holding(xmlPlist("<array><integer>5</integer></array>"))},
-      {"too large", true, holding(kept + std::string(kLargestPropertyList, ' '))},
+    bool asRoot = false;  // links are not followed
+  };
+  const Row rows[] = {
+      {.name = "a read error (EIO)", .plant = link(domain, "/proc/self/mem")},
+      {.name = "the file is a link", .plant = link(domain, elsewhere), .asRoot = true},
+      {.name = "a folder is a link",
+       .plant = link(domain.parent_path(), elsewhere.parent_path()),
+       .asRoot = true},
+      // Beyond the bounds of every property list the program reads, or no dictionary.
+      {.name = "garbage", .plant = holding("\x01\x02garbage")},
+      {.name = "an array", .plant = holding(xmlPlist("<array><integer>5</integer></array>"))},
+      {.name = "too large", .plant = holding(kept + std::string(kLargestPropertyList, ' '))},
   };
   for (const auto& row : rows) {
     fs::remove_all(folder.path() / "morvane");
@@ -166,7 +169,7 @@ TEST_F(PrefsTest, AFileThatCannotBeReadIsKeptAndTheSaveFailsAndIsLogged) {
     };
     const std::string before = contents();
     log.lines.clear();
-    PlistPreferences preferences(folder.path(), row.followLinks);
+    PlistPreferences preferences(folder.path(), !row.asRoot);
     regValueSet(preferences, "Port", 1, log);
     EXPECT_EQ(log.lines, std::vector<std::string>{"Preference Port not saved: the file of "
                                                   "com.quorix.remote cannot be read or written, "

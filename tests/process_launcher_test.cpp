@@ -64,7 +64,7 @@ TEST(ProcessLauncherTest, ToolsStartFromAKnownStateWhateverTheCallerLeft) {
             "PATH=/usr/sbin:/usr/bin:/sbin:/bin\nLANG=C\n");
 }
 
-TEST(ProcessLauncherTest, ReadsAllOf64MiBAndRetriesInterruptedReadsAndWaits) {
+TEST(ProcessLauncherTest, ReadsAllOf64MiBRetriesInterruptedReadsAndKeepsItsBounds) {
   struct sigaction interrupting {
   }, previous{};
   interrupting.sa_handler = [](int) {};  // no SA_RESTART: blocked calls fail with EINTR
@@ -82,6 +82,15 @@ TEST(ProcessLauncherTest, ReadsAllOf64MiBAndRetriesInterruptedReadsAndWaits) {
     expected += "0123456789abcde\n";
   }
   EXPECT_TRUE(big == expected) << "size " << big.value_or("").size();
+  // Past its bounds a tool's answer is none and the tool is gone: too much output, no end, or
+  // an end that does not come after the output closed.
+  PosixProcessLauncher bounded(false, {.most = 1024, .patience = std::chrono::milliseconds(300)});
+  for (const char* script :
+       {"head -c 1025 /dev/zero", "exec sleep 30", "exec >&-; exec sleep 30"}) {
+    EXPECT_EQ(bounded.launchAndReadOutput("/bin/sh", {"-c", script}), std::nullopt) << script;
+  }
+  EXPECT_EQ(bounded.launchAndReadOutput("/bin/sh", {"-c", "head -c 1024 /dev/zero"})->size(),
+            1024u);
   EXPECT_LE(::waitpid(-1, nullptr, WNOHANG), 0) << "a zombie is left";
 }
 

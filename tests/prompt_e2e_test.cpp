@@ -15,53 +15,56 @@ namespace {
 
 using PromptE2eTest = SandboxTest;
 
-constexpr char kReboot[] = "org.freedesktop.login1.Manager.Reboot\ttrue\n";
 constexpr char kMarker[] = "/Users/Shared/.quorix_marker";
-const std::string kKitA = "/Users/Shared/Kit/A.kext", kKitB = "/Users/Shared/Kit/B.kext";
-const Args kOffered = {"--kext", kKitA, "com.quorix.a", "2.0",
-                       "--kext", kKitB, "com.quorix.b", "2.0"};
+const Args kOffered = offered(kKitA) + offered(kKitB);
 
 TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
   const XServer x;
   ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
   // The installation pass of the two offered kexts: A is new, B upgrades an older copy that is
   // installed and loaded.
-  const std::string pass = "/bin/cp\t-rf\t" + kKitA + "\t" + kEntries + "A.kext\n" +
-                           removal("B.kext") + "/bin/cp\t-rf\t" + kKitB + "\t" + kEntries +
-                           "B.kext\n/usr/bin/touch\t/System/Library/Extensions\n";
+  const std::string pass = copy(kKitA, "A.kext") + removal("B.kext") + copy(kKitB, "B.kext") +
+                           call({"/usr/bin/touch", "/System/Library/Extensions"}),
+                    reboot = "org.freedesktop.login1.Manager.Reboot\ttrue\n";
   struct Row {
     const XServer* window = nullptr;  // none: on the terminal
+    int columns = 80, rows = 24;
     Args options = {}, keys = {};
     std::optional<int> status = {};  // none: the run stays, as once the restart was asked for
     std::string journal = "";
   };
   // On the terminal: an escape sequence (Up) is no answer; Enter is Restart Later, the default;
   // Escape closes; "1" is Continue with -i; "2" is Restart Now, whose request is refused there
-  // (no bus), so the question stands again. In the window, from the keyboard: Restart Now asks
-  // for the restart and the system ends the process; no control of the pre-install layout
-  // confirms the restart, so Continue never makes the marker; Escape or closing leave even with
-  // a countdown whose end would install; the countdown's end installs with -d.
+  // (no bus), so the question stands again; a 20x5 terminal still shows both keys and the legend.
+  // In the window, from the keyboard: Restart Now asks for the restart and the system ends the
+  // process; no control of the pre-install layout confirms the restart, so Continue never makes the
+  // marker; Escape or closing leave even with a countdown whose end would install; the countdown's
+  // end installs with -d.
+  // clang-format off
   const Row rows[] = {
-      {.keys = {"Up", "Return"}, .status = 1, .journal = pass},
+      {.keys = {"Up", "Enter"}, .status = 1, .journal = pass},
       {.keys = {"Escape"}, .status = 255},
       {.options = {"-i"}, .keys = {"1"}, .status = 1, .journal = pass},
-      {.keys = {"2"}, .journal = pass},
-      {.window = &x, .keys = {"Tab", "Return"}, .journal = pass + kReboot},
-      {.window = &x,
-       .options = {"-i", "-r", kMarker},
-       .keys = {"space"},
-       .status = 1,
-       .journal = pass},
+      {.columns = 20, .rows = 5, .keys = {"2"}, .journal = pass},
+      {.window = &x, .keys = {"Tab", "Return"}, .journal = pass + reboot},
+      {.window = &x, .options = {"-i", "-r", kMarker}, .keys = {"space"}, .status = 1, .journal = pass},
       {.window = &x, .options = {"-i", "-d", "-r", kMarker}, .keys = {"Escape"}, .status = 255},
       {.window = &x, .options = {"-i", "-d", "-r", kMarker}, .keys = {"close"}, .status = 255},
       {.window = &x, .options = {"-i", "-d"}, .status = 1, .journal = pass},
   };
+  // clang-format on
   for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::PrintToString(row.options) + ::testing::PrintToString(row.keys) +
-                 (row.window ? " in the window" : " on the terminal"));
+    SCOPED_TRACE(::testing::PrintToString(row.options + row.keys) +
+                 (row.window ? " in the window" : ""));
     const Sandbox host(installed("B") + kOffered);
-    UserRun run(host, row.options + Args{kKitA, kKitB}, {.window = row.window});
+    UserRun run(host, row.options + Args{kKitA, kKitB},
+                {.window = row.window, .columns = row.columns, .rows = row.rows});
     ASSERT_TRUE(run.prompted()) << run.screen();
+    if (row.rows < 24) {
+      EXPECT_TRUE(run.shows("[1] Restart Later") && run.shows("[2] Restart Now") &&
+                  run.shows("Esc = close"))
+          << run.screen();
+    }
     if (!row.window && row.options == Args{"-i"}) {
       EXPECT_TRUE(eventually([&] { return run.shows("closed in 59 seconds"); })) << run.screen();
     }
@@ -92,28 +95,22 @@ TEST_F(PromptE2eTest, PackageRunsUnpacked) {
   // The Debian package, unpacked into the sandbox (nothing is installed on this machine), finds
   // its translations and its window module relative to its own folder.
   const Sandbox host(kOffered);
-  const std::filesystem::path build = std::filesystem::path(MORVANE_BINARY).parent_path(),
-                              package = host.inside("/tmp/package");
+  const std::filesystem::path build = std::filesystem::path(MORVANE_BINARY).parent_path();
+  const std::string deb = host.inside("/tmp/morvane.deb");
   const ProgramResult made =
-      runProgram({"cpack", "-G", "DEB", "--config", build / "CPackConfig.cmake", "-B", package});
+      runProgram({"cpack", "-G", "DEB", "--config", build / "CPackConfig.cmake", "-B",
+                  host.inside("/tmp"), "-D", "CPACK_DEBIAN_FILE_NAME=morvane.deb", "-D",
+                  "CPACK_PACKAGING_INSTALL_PREFIX=/morvane"});
   ASSERT_EQ(made.status, 0) << made.output;
-  std::string program;
-  for (const auto& file : std::filesystem::directory_iterator(package)) {
-    if (file.path().extension() == ".deb") {
-      EXPECT_EQ(runProgram({"dpkg-deb", "-x", file.path(), host.inside("/opt")}).status, 0);
-    }
-  }
-  for (const auto& file : std::filesystem::recursive_directory_iterator(host.inside("/opt"))) {
-    if (file.path().filename() == "Morvane" && file.is_regular_file()) {
-      program = file.path().string().substr(host.root().size());
-    }
-  }
-  ASSERT_NE(program, "") << "no bin/Morvane in the package";
-  UserRun german(host, {kKitA}, {.sandbox = {"--program", program}, .language = "de"});
+  ASSERT_EQ(runProgram({"dpkg-deb", "-x", deb, host.inside("/opt")}).status, 0);
+  const Args program = {"--program", "/opt/morvane/bin/Morvane"};
+  ASSERT_TRUE(std::filesystem::is_regular_file(host.inside(program[1])))
+      << "no bin/Morvane in the package";
+  UserRun german(host, {kKitA}, {.sandbox = program, .language = "de"});
   EXPECT_TRUE(german.prompted() && eventually([&] { return german.shows("Später neu starten"); }))
       << german.screen();
   const XServer x;
-  UserRun window(host, {kKitA}, {.window = &x, .sandbox = {"--program", program}});
+  UserRun window(host, {kKitA}, {.window = &x, .sandbox = program});
   EXPECT_TRUE(window.prompted()) << "no window";
 }
 

@@ -6,7 +6,7 @@
 
 #include "platform/posix/localizer_gettext.h"
 #include "tests/fakes/machine.h"
-#include "tests/scoped_variable.h"
+#include "tests/temp_folder.h"
 
 namespace morvane::testing {
 namespace {
@@ -105,19 +105,20 @@ TEST(PromptTest, EachAnswerRunsThePassSendsTheRequestAndEndsAsItShould) {
   }
 }
 
-TEST(PromptTest, TheGermanCatalogueTranslatesEveryCaptionOfTheNormalLayout) {
+TEST(PromptTest, TheGermanCatalogueTranslatesEveryCaptionOfTheNormalLayoutAndTheLegend) {
   // Without a table every caption is its own key ("OK" is the same word in German); the
-  // countdown's text keeps its one placeholder.
+  // countdown's text and the legend's Enter keep their one placeholder.
   const ScopedVariable language("LANGUAGE", "de"), locale("LC_ALL", "C.UTF-8");
   const GettextLocalizer german(MORVANE_LOCALE_BUILD_DIR);
   for (const std::string key :
        {kCountdownKey, "Restart Now", "Restart Later", "The installation is completed.",
         "Restart your computer for the settings to take effect.", "The restart was requested.",
-        "The restart could not be requested. Please restart the computer yourself."}) {
+        "The restart could not be requested. Please restart the computer yourself.", "Enter = %@",
+        "Esc = close"}) {
     const std::string text = german.localizedString(key);
     EXPECT_NE(text, key) << "no German text for \"" << key << "\"";
     const std::size_t placeholder = text.find("%@");
-    EXPECT_EQ(placeholder != std::string::npos, key == kCountdownKey) << text;
+    EXPECT_EQ(placeholder != std::string::npos, key.find("%@") != std::string::npos) << text;
     EXPECT_EQ(text.find("%@", placeholder + 1), std::string::npos) << text;
   }
   EXPECT_EQ(german.localizedString("No such text"), "No such text") << "the key stands";

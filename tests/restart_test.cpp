@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/dbus/login_manager.h"
 #include "platform/posix/process_launcher_posix.h"
-#include "tests/scoped_variable.h"
 #include "tests/temp_folder.h"
 
 namespace morvane::testing {

@@ -197,7 +197,7 @@ TEST(RulesTest, OptionScan) {
 }
 
 TEST(RulesTest, BootArgumentDecision) {
-  // Tools: U uname, R boot-args read, S set, C clear, T touch of the marker (the last three with
+  // Tools: U uname, R boot-args read, S set, C clear, T the marker made (the last three with
   // rights). A null machine: uname cannot start; null boot-args: the variable cannot be read.
   struct Row {
     const char* machine = "x86_64\n";
@@ -236,7 +236,7 @@ TEST(RulesTest, BootArgumentDecision) {
   const std::map<std::string, char> letters = {
       {"run /usr/bin/uname -m", 'U'}, {"run /usr/sbin/nvram boot-args", 'R'},
       {"exec /usr/sbin/nvram boot-args=io=0x00040000", 'S'},
-      {"exec /usr/sbin/nvram boot-args=", 'C'}, {"exec /usr/bin/touch /tmp/a marker", 'T'}};
+      {"exec /usr/sbin/nvram boot-args=", 'C'}, {"exec --mark /tmp/a marker", 'T'}};
   // clang-format on
   const auto text = [](const char* t) { return t ? Text(t) : std::nullopt; };
   for (const Row& row : rows) {

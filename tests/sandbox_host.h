@@ -1,10 +1,12 @@
 #pragma once
 
-// The sandboxed host (sandbox/) as the whole runs use it: a sandbox of their own, a program run inside it
-// without a terminal or as a user meets it (on a tmux pane, or in a window on a private X
-// server, answered with keys), and what its tools saw and left behind.
+// The sandboxed host (sandbox/) as the whole runs use it: a sandbox of their own, a program run
+// inside it without a terminal or as a user meets it (on a tmux pane, or in a window on a private
+// X server, answered with keys), and what its tools saw (the journal: a line per call, path and
+// arguments split by tabs) and left behind.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -23,12 +25,48 @@ namespace morvane::testing {
 namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
 
-/// The extensions folder, with the slash before an entry's name.
-inline const std::string kEntries = "/System/Library/Extensions/";
+/// The extensions folder, with the slash before an entry's name, and the kexts offered.
+inline const std::string kEntries = "/System/Library/Extensions/", kKit = "/Users/Shared/Kit/",
+                         kKitA = kKit + "A.kext", kKitB = kKit + "B.kext";
 
 inline Args operator+(Args a, const Args& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
+}
+
+/// One line of the journal: the tool and its arguments, escaped as the stand-ins write them.
+inline std::string call(const Args& words) {
+  std::string line;
+  for (const std::string& word : words) {
+    line += line.empty() ? "" : "\t";
+    for (const char c : word) {
+      line += c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : std::string(1, c);
+    }
+  }
+  return line + "\n";
+}
+/// What a copy of `source` to the entry `name`, and a removal of that entry, run.
+inline std::string copy(const std::string& source, const std::string& name) {
+  return call({"/bin/cp", "-RH", source, kEntries + name});
+}
+inline std::string removal(const std::string& name) {
+  return call({"/sbin/kextunload", kEntries + name}) + call({"/bin/rm", "-rf", kEntries + name});
+}
+
+/// make-sandbox options for each letter X: "X.kext" installed and loaded as "com.quorix.x".
+inline Args installed(const std::string& letters) {
+  Args options;
+  for (const char letter : letters) {
+    const std::string id = "com.quorix." + std::string(1, letter + 'a' - 'A');
+    options =
+        options + Args{"--kext", kEntries + letter + ".kext", id, "1.0", "--loaded", id, "1.0"};
+  }
+  return options;
+}
+/// make-sandbox options for the kext at `path`, identified by the first letter of its name.
+inline Args offered(const std::string& path, const std::string& version = "2.0") {
+  const char letter = static_cast<char>(std::tolower(path[path.rfind('/') + 1]));
+  return {"--kext", path, std::string("com.quorix.") + letter, version};
 }
 
 struct ProgramResult {
@@ -55,22 +93,6 @@ inline ProgramResult runProgram(const Args& command,
   return {std::stoi(output.substr(end + 1)), output.substr(0, end)};
 }
 
-/// make-sandbox options for each letter X: "X.kext" installed and loaded as "com.quorix.x".
-inline Args installed(const std::string& letters, const std::string& version = "1.0") {
-  Args options;
-  for (const char letter : letters) {
-    const std::string id = "com.quorix." + std::string(1, letter + 'a' - 'A');
-    options =
-        options + Args{"--kext", kEntries + letter + ".kext", id, version, "--loaded", id, version};
-  }
-  return options;
-}
-
-/// What a removal of the entry `name` runs, as the journal writes it.
-inline std::string removal(const std::string& name) {
-  return "/sbin/kextunload\t" + kEntries + name + "\n/bin/rm\t-rf\t" + kEntries + name + "\n";
-}
-
 /// A sandbox of its own in a temporary folder, built with the options of make-sandbox.
 class Sandbox {
  public:
@@ -85,7 +107,6 @@ class Sandbox {
     return Args{MORVANE_SANDBOX_DIR "/run-in-sandbox", root(), "--binary", MORVANE_BINARY} +
            options + Args{"--"} + arguments;
   }
-
   std::string root() const { return folder_.path() / "root"; }
   fs::path inside(const std::string& path) const { return root() + path; }
   /// A stand-in's state file in /var/sandbox: "journal", "loaded" or "nvram".
@@ -117,14 +138,14 @@ class SandboxTest : public ::testing::Test {
  protected:
   void SetUp() override {
     static const std::string missing = [] {
+      for (const std::string program : {"tmux", "Xvfb", "xdotool", "dbus-daemon"}) {
+        if (!fs::exists("/usr/bin/" + program)) {
+          return "no " + program + " (scripts/install-deps installs it)";
+        }
+      }
       const Sandbox host({});
       const ProgramResult check =
           runProgram({MORVANE_SANDBOX_DIR "/run-in-sandbox", host.root(), "--check"});
-      for (const char* program : {"tmux", "Xvfb", "xdotool", "dbus-daemon"}) {
-        if (!fs::exists(std::string("/usr/bin/") + program)) {
-          return "no " + std::string(program) + " (scripts/install-deps installs it)";
-        }
-      }
       return check.status == 0 ? "" : "the sandboxed host cannot run here: " + check.output;
     }();
     if (!missing.empty()) {
@@ -151,17 +172,16 @@ class XServer {
  public:
   XServer() {
     // Xvfb writes the display's number once it takes connections; the shell ends it with tmux.
-    tmux(folder_.path(), {"new-session", "-d", "bash", "-c",
-                          "Xvfb -displayfd 3 -nolisten tcp 3>\"$0/display\" & "
-                          "trap 'kill $!' HUP; wait",
-                          folder_.path()});
+    tmux(folder_.path(),
+         {"new-session", "-d", "bash", "-c",
+          "Xvfb -displayfd 3 -nolisten tcp 3>\"$0/display\" & trap 'kill $!' HUP; wait",
+          folder_.path()});
     eventually([&] { return fileText(folder_.path() / "display").ends_with('\n'); });
     const std::string number = fileText(folder_.path() / "display");
     name_ = number.empty() ? "" : ":" + number.substr(0, number.size() - 1);
   }
   ~XServer() { tmux(folder_.path(), {"kill-server"}); }
   const std::string& name() const { return name_; }
-
   /// xdotool with `arguments` on this display, stopped after 30 seconds.
   ProgramResult xdotool(const Args& arguments) const {
     return runProgram(Args{"timeout", "30", "xdotool"} + arguments,
@@ -183,19 +203,21 @@ struct How {
   Args sandbox = {};
   std::string language = "";
   bool closedStreams = false;
+  int columns = 80, rows = 24;  // the tmux pane's size
 };
 
-/// A run in `host` as a user meets it: on an 80 by 24 tmux pane of its own, or in a window on
-/// the X server with the sandbox's private system bus on; answered with keys (xdotool's names).
-/// On the terminal, its settings are written before and after the run.
+/// A run in `host` as a user meets it: on a tmux pane of its own (80 by 24 unless `how` says), or
+/// in a window on the X server with the sandbox's private system bus on; answered with keys
+/// (tmux's names on the terminal, xdotool's in the window, where "close" closes it). On the
+/// terminal, its settings are written before and after the run.
 class UserRun {
  public:
   UserRun(const Sandbox& host, const Args& arguments, const How& how = {}) : x_(how.window) {
+    const Args login = {"--display", x_ ? x_->name() : "", "--login-manager",
+                        MORVANE_LOGIN_STANDIN};
     const Args command =
         Args{"/usr/bin/env", "LANGUAGE=" + how.language} +
-        (x_ ? host.command(how.sandbox + Args{"--display", x_->name(), "--login-manager",
-                                              MORVANE_LOGIN_STANDIN},
-                           Args{"-t", kPromptTitle} + arguments)
+        (x_ ? host.command(how.sandbox + login, Args{"-t", kPromptTitle} + arguments)
             : host.command(how.sandbox, arguments));
     // The command goes by a file, so that no byte of an argument is left to tmux.
     std::string text;
@@ -204,7 +226,8 @@ class UserRun {
     }
     std::ofstream(files_ / "command", std::ios::binary) << text;
     const std::string run = how.closedStreams ? "\"${c[@]}\" <&- >&- 2>&-" : "\"${c[@]}\"";
-    tmux(files_, {"new-session", "-d", "-x", "80", "-y", "24", "bash", "-c",
+    tmux(files_, {"new-session", "-d", "-x", std::to_string(how.columns), "-y",
+                  std::to_string(how.rows), "bash", "-c",
                   "mapfile -d '' c <\"$0/command\"; stty -a >\"$0/before\"; " + run +
                       "; s=$?; stty -a >\"$0/after\"; echo $s >\"$0/s\"; mv \"$0/s\" \"$0/status\"",
                   files_});
@@ -223,16 +246,12 @@ class UserRun {
     eventually([&] { return fs::exists(files_ / "status") || shows("[1] "); }, 30);
     return !fs::exists(files_ / "status") && shows("[1] ");
   }
-  /// Presses each key ("close" closes the window) on the prompt.
   void keys(const Args& keys) const {
     for (const std::string& key : keys) {
-      if (!x_) {
-        tmux(files_, {"send-keys", key == "Return" ? "Enter" : key == "space" ? "Space" : key});
-      } else if (key == "close") {
-        x_->xdotool({"windowclose", window_});
-      } else {  // focused first, as the user does before typing there
-        x_->xdotool({"windowfocus", "--sync", window_, "key", key});
-      }
+      // In the window, focused first, as the user does before typing there.
+      key == "close" ? x_->xdotool({"windowclose", window_})
+      : x_           ? x_->xdotool({"windowfocus", "--sync", window_, "key", key})
+                     : tmux(files_, {"send-keys", key});
     }
   }
   /// The exit status, once the run has ended within `seconds`.

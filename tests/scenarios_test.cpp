@@ -13,9 +13,9 @@ using Outcome = PrivilegeOutcome;
 
 // The tools of a pass over a.kext, offered at /k/a.kext.
 const std::string a = entry("a.kext"), unload = "/sbin/kextunload " + a, rm = "/bin/rm -rf " + a,
-                  cp = "/bin/cp -rf /k/a.kext " + a, load = "/sbin/kextload " + a,
+                  cp = "/bin/cp -RH /k/a.kext " + a, load = "/sbin/kextload " + a,
                   touch = std::string("/usr/bin/touch ") + kExtensionsFolder,
-                  marker = "/Users/Shared/.marker", touchMarker = "/usr/bin/touch " + marker,
+                  marker = "/Users/Shared/.marker", touchMarker = "--mark " + marker,
                   setIo = "/usr/sbin/nvram boot-args=io=0x00040000";
 constexpr int kOk = kExitSuccess, kFailed = kExitFailure;
 using Answer::kClockRunsOut, Answer::kClose, Answer::kLater, Answer::kNone, Answer::kRestartNow;
@@ -28,8 +28,9 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
                     installFailed = "the installation failed; the lines above say where",
                     removalFailed = "the removal failed; the lines above say where",
                     noPrompt = "no display, no terminal",
-                    waits = "another run is changing the extensions folder: waiting for it, up "
-                            "to 10 minutes";
+                    waits =
+                        "another run is changing the extensions folder: waiting for it, up "
+                        "to 10 minutes";
   const Lines removeA = {"-u", a}, installA = {"-f", "-l", "/k/a.kext"};
   struct Row {
     Lines command;
@@ -154,8 +155,8 @@ TEST(ScenarioTest, ARefusedMemberStopsTheListBeforeAnyToolAndRelativePathsAreThe
   machine.offer("/Users/Shared/Kit/a.kext", "1.0");
   machine.version = 0x1070;
   EXPECT_EQ(machine.launch({"-i", "-r", "marker", "a.kext"}, kRestartNow), kOk);
-  EXPECT_EQ(machine.tools(), (Lines{"/bin/cp -rf /Users/Shared/Kit/a.kext " + a, touch,
-                                    "/usr/bin/touch /Users/Shared/Kit/marker"}));
+  EXPECT_EQ(machine.tools(), (Lines{"/bin/cp -RH /Users/Shared/Kit/a.kext " + a, touch,
+                                    "--mark /Users/Shared/Kit/marker"}));
 }
 
 TEST(ScenarioTest, TheInstallationPassStopsAtTheFirstFailureAndTouchesTheFolderOnlyAfterAll) {
@@ -163,7 +164,7 @@ TEST(ScenarioTest, TheInstallationPassStopsAtTheFirstFailureAndTouchesTheFolderO
   for (const char* name : {"a", "b", "c", "d"}) {
     machine.offer(std::string("/k/") + name + ".kext", "1.0");
   }
-  const std::string cpB = "/bin/cp -rf /k/b.kext " + entry("b.kext");
+  const std::string cpB = "/bin/cp -RH /k/b.kext " + entry("b.kext");
   machine.cannotStart = {cpB};
   EXPECT_EQ(machine.launch({"/k/a.kext", "/k/b.kext", "/k/c.kext"}, kLater), kFailed);
   EXPECT_EQ(machine.tools(), (Lines{cp, cpB}));
@@ -180,7 +181,7 @@ TEST(ScenarioTest, TheInstallationPassStopsAtTheFirstFailureAndTouchesTheFolderO
   EXPECT_EQ(machine.launch({"/k/c.kext", "/k/d.kext"}), std::nullopt);
   machine.files.erase("/k/d.kext");
   EXPECT_EQ(machine.answer(kLater), kFailed);
-  EXPECT_EQ(machine.tools(), Lines{"/bin/cp -rf /k/c.kext " + entry("c.kext")});
+  EXPECT_EQ(machine.tools(), Lines{"/bin/cp -RH /k/c.kext " + entry("c.kext")});
   EXPECT_EQ(machine.log.back(), "Can't found source file. [/k/d.kext]");
 }
 
@@ -324,8 +325,10 @@ TEST(ScenarioTest, TheLayoutsShowTheirTexts) {
       "Note that you won't hear audio during your remote sessions unless this Mac has been "
       "restarted. You can restart later at your convenience.";
   machine.offer("/k/a.kext", "1.0");
-  machine.translations = {{"Restart Now", "Jetzt neu starten"}, {"OK", "Gut"},
-                          {"Continue", "Weiter"}, {"Installation is complete.", "Fertig."},
+  machine.translations = {{"Restart Now", "Jetzt neu starten"},
+                          {"OK", "Gut"},
+                          {"Continue", "Weiter"},
+                          {"Installation is complete.", "Fertig."},
                           {note, "Hinweis"}};
   const Rect cancelFrame = ui.cancelBtn.frame();
   ASSERT_EQ(machine.launch({"-f", "/k/a.kext"}), std::nullopt);

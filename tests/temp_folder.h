@@ -1,12 +1,15 @@
 #pragma once
 
+// The helpers that tests on real files, tools and the environment share.
 #include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace morvane::testing {
@@ -36,6 +39,29 @@ class TempFolder {
 
  private:
   std::filesystem::path path_;
+};
+
+/// Sets an environment variable (or unsets it, for none) until the end of the scope, then puts
+/// back what was there.
+class ScopedVariable {
+ public:
+  ScopedVariable(std::string name, const std::optional<std::string>& value)
+      : name_(std::move(name)) {
+    if (const char* old = ::getenv(name_.c_str())) {
+      old_ = old;
+    }
+    set(value);
+  }
+  ~ScopedVariable() { set(old_); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  void set(const std::optional<std::string>& value) const {
+    value ? ::setenv(name_.c_str(), value->c_str(), 1) : ::unsetenv(name_.c_str());
+  }
+  std::string name_;
+  std::optional<std::string> old_;
 };
 
 inline std::string xmlPlist(const std::string& body) {

@@ -75,7 +75,8 @@ std::unique_ptr<FolderLock> PosixFileManager::lockFolder(const std::string& fold
                                                          const std::function<void()>& waiting) {
   UniqueFd handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY));
   if (handle.get() < 0) {
-    return nullptr;
+    // No folder, no entry of it for two passes to fight over: a removal elsewhere goes on.
+    return errno == ENOENT ? std::make_unique<FolderLock>() : nullptr;
   }
   // Asked again every tenth of a second rather than blocked in flock, so the wait has an end.
   const auto until = std::chrono::steady_clock::now() + patience;

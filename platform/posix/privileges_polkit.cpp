@@ -10,14 +10,11 @@
 #include <sstream>
 #include <utility>
 
-#include "exec/tool_paths.h"
 #include "platform/posix/deferred_signals.h"
 #include "platform/posix/read_to_end.h"
 #include "platform/posix/unique_fd.h"
 
 namespace morvane {
-
-const char kExecHelper[] = MORVANE_EXEC_HELPER;
 
 namespace {
 
@@ -143,7 +140,7 @@ PrivilegedRun PolkitWay::runTool(const char* tool, const char* const* arguments)
   if (!granted_) {
     return {PrivilegeOutcome::kDenied};
   }
-  if (!isProgram(tool)) {
+  if (!isStartable(tool)) {
     return {PrivilegeOutcome::kToolNotStarted};
   }
   // pkexec finds the right that pkcheck obtained for this process, its parent; it never asks
@@ -152,17 +149,14 @@ PrivilegedRun PolkitWay::runTool(const char* tool, const char* const* arguments)
   const PrivilegedRun run = runPrivileged(
       pkexec,
       toolArgv({pkexec, "--disable-internal-agent", tools_.helper.c_str()}, tool, arguments));
-  // pkexec's own refusals and the helper's own statuses are the way's failures: none of the
-  // privileged tools ends with one of them.
+  // pkexec's own refusals are the way's failures: none of the privileged tools ends with one
+  // of them.
   if (run.outcome == PrivilegeOutcome::kGranted) {
     if (run.status == kPkexecDismissed) {
       return {PrivilegeOutcome::kCanceled};
     }
     if (run.status == kPkexecNotAuthorized) {
       return {PrivilegeOutcome::kDenied};
-    }
-    if (run.status >= kFirstHelperStatus && run.status <= kLastHelperStatus) {
-      return {PrivilegeOutcome::kToolNotStarted};
     }
   }
   return run;

@@ -12,9 +12,6 @@ namespace morvane {
 /// The program's one polkit action. It lets the root helper run as root, and nothing else.
 inline constexpr char kPolkitAction[] = "org.morvane.exec";
 
-/// The installed root helper: it runs a tool only when it is one of the program's own.
-extern const char kExecHelper[];
-
 /// The polkit tools, each run by its absolute path, and the helper that pkexec starts.
 struct PolkitTools {
   std::string pkcheck = "/usr/bin/pkcheck";

@@ -5,12 +5,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string_view>
 #include <utility>
 
+#include "exec/tool_paths.h"
+#include "exec/tool_vectors.h"
 #include "platform/posix/deferred_signals.h"
 #include "platform/posix/unique_fd.h"
 
 namespace morvane {
+
+const char kExecHelper[] = MORVANE_EXEC_HELPER;
 
 bool runsAsRoot() {
   return ::geteuid() == 0;
@@ -35,6 +40,10 @@ bool isProgram(const char* tool) {
          (facts.st_mode & 0111) != 0;
 }
 
+bool isStartable(const char* tool) {
+  return (tool != nullptr && std::string_view(tool) == kMarkerOperation) || isProgram(tool);
+}
+
 std::optional<int> runAndWait(const char* path, Argv argv, const ChildStreams& streams) {
   DeferredSignals deferred;
   std::optional<ChildProcess> child = spawnChild(path, std::move(argv), streams);
@@ -54,14 +63,17 @@ PrivilegedRun runPrivileged(const char* path, Argv argv) {
   }
   const int status =
       WIFEXITED(*waitStatus) ? WEXITSTATUS(*waitStatus) : 128 + WTERMSIG(*waitStatus);
+  if (status >= kFirstHelperStatus && status <= kLastHelperStatus) {
+    return {PrivilegeOutcome::kToolNotStarted};
+  }
   return {PrivilegeOutcome::kGranted, status};
 }
 
 PrivilegedRun RootWay::runTool(const char* tool, const char* const* arguments) {
-  if (!isProgram(tool)) {
+  if (!isStartable(tool)) {
     return {PrivilegeOutcome::kToolNotStarted};
   }
-  return runPrivileged(tool, toolArgv({}, tool, arguments));
+  return runPrivileged(helper_.c_str(), toolArgv({helper_.c_str()}, tool, arguments));
 }
 
 }  // namespace morvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/posix/process_launcher_posix.h"
@@ -17,6 +18,10 @@ inline constexpr ChildStreams kQuietStreams{
 
 using Argv = std::vector<const char*>;
 
+/// The installed root helper: every way starts the privileged tools through it, and it runs a
+/// tool only with a vector of the program's own table.
+extern const char kExecHelper[];
+
 /// True when the program's effective user is root.
 bool runsAsRoot();
 
@@ -26,22 +31,34 @@ bool hasControllingTerminal();
 /// `prefix`, then `tool` and the null-terminated `arguments` (which may be null).
 Argv toolArgv(Argv prefix, const char* tool, const char* const* arguments);
 
-/// True when `tool` is an absolute path to a file that may be started as a program: asked
-/// before any way of starting it, so that a missing tool answers alike in every way.
+/// True when `tool` is an absolute path to a file that may be started as a program.
 bool isProgram(const char* tool);
+
+/// True when the root helper can be asked to start `tool`: the helper's own operation, or a
+/// program. Asked before any way of starting it, so that a missing tool answers alike in
+/// every way.
+bool isStartable(const char* tool);
 
 /// Runs `path` with `argv` (its own name first) and waits for it, with SIGINT, SIGTERM and
 /// SIGHUP deferred and SIGTERM passed on to it. Its wait status, or none when it cannot start.
 std::optional<int> runAndWait(const char* path, Argv argv, const ChildStreams& streams);
 
-/// Runs the privileged tool `path` with `argv`, its streams quiet, as runAndWait does.
+/// Runs `path` with `argv`, which start the root helper, its streams quiet, as runAndWait
+/// does. The helper's own statuses (a refused vector, a tool it could not start) mean that the
+/// tool was not started: none of the privileged tools ends with one of them.
 PrivilegedRun runPrivileged(const char* path, Argv argv);
 
-/// As root the right is held already, and tools start directly.
+/// As root the right is held already, and the root helper starts the tools directly, so that
+/// its rules hold here as well.
 class RootWay final : public PrivilegedWay {
  public:
+  explicit RootWay(std::string helper = kExecHelper) : helper_(std::move(helper)) {}
+
   PrivilegeOutcome obtainRight() override { return PrivilegeOutcome::kGranted; }
   PrivilegedRun runTool(const char* tool, const char* const* arguments) override;
+
+ private:
+  std::string helper_;
 };
 
 }  // namespace morvane

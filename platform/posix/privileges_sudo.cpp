@@ -64,19 +64,20 @@ PrivilegedRun SudoWay::runTool(const char* tool, const char* const* arguments) {
   if (!granted_) {
     return {PrivilegeOutcome::kDenied};
   }
-  // An absolute path only: sudo, like a shell, would search PATH for a bare name.
-  if (!isProgram(tool)) {
+  if (!isStartable(tool)) {
     return {PrivilegeOutcome::kToolNotStarted};
   }
   // A window remains: a saved login that expires between the two calls still refuses the
   // start, and the tool is then reported as run. Only a rule without a password closes it.
+  const char* helper = helper_.c_str();
   const PrivilegeOutcome allowed =
-      outcomeOfSudo(runSudo(toolArgv({"-n", "-l", "--"}, tool, arguments), true));
+      outcomeOfSudo(runSudo(toolArgv({"-n", "-l", "--", helper}, tool, arguments), true));
   if (allowed != PrivilegeOutcome::kGranted) {
     return {allowed};
   }
-  // "--" ends sudo's options, so a tool or argument that starts with "-" stays the tool's.
-  return runPrivileged(sudo_.c_str(), toolArgv({sudo_.c_str(), "-n", "--"}, tool, arguments));
+  // "--" ends sudo's options, so the helper's words stay its own.
+  return runPrivileged(sudo_.c_str(),
+                       toolArgv({sudo_.c_str(), "-n", "--", helper}, tool, arguments));
 }
 
 std::optional<int> SudoWay::runSudo(Argv options, bool quiet) const {

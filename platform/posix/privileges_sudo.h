@@ -12,8 +12,9 @@ inline constexpr char kSudoTool[] = "/usr/bin/sudo";
 
 /// The administrator right through sudo, for a program with a terminal to ask on. The right is
 /// requested with `sudo -v`, which may ask for the password on the terminal, and each tool
-/// starts as `sudo -n -- TOOL ARGS...`, which never asks, once `sudo -n -l -- TOOL ARGS...`
-/// said that it will: sudo's refusal would look like a tool that ran and failed. sudo and the
+/// starts through the root helper as `sudo -n -- HELPER TOOL ARGS...`, which never asks, once
+/// `sudo -n -l -- HELPER TOOL ARGS...` said that it will: sudo's refusal would look like a tool
+/// that ran and failed. An administrator may allow the helper alone in sudoers. sudo and the
 /// tools get the fixed environment of the tools run as root; SIGINT, SIGTERM and SIGHUP are
 /// deferred while either runs.
 ///
@@ -23,8 +24,9 @@ inline constexpr char kSudoTool[] = "/usr/bin/sudo";
 /// kUnavailable when sudo cannot be started; kToolNotStarted when the tool is no program.
 class SudoWay final : public PrivilegedWay {
  public:
-  /// `sudo` is the absolute path of the sudo tool.
-  explicit SudoWay(std::string sudo = kSudoTool) : sudo_(std::move(sudo)) {}
+  /// `sudo` is the absolute path of the sudo tool, `helper` the root helper's.
+  explicit SudoWay(std::string sudo = kSudoTool, std::string helper = kExecHelper)
+      : sudo_(std::move(sudo)), helper_(std::move(helper)) {}
 
   PrivilegeOutcome obtainRight() override;
   PrivilegedRun runTool(const char* tool, const char* const* arguments) override;
@@ -35,6 +37,7 @@ class SudoWay final : public PrivilegedWay {
   std::optional<int> runSudo(Argv options, bool quiet = false) const;
 
   std::string sudo_;
+  std::string helper_;
   bool granted_ = false;
 };
 

@@ -55,13 +55,6 @@ bool isShown(const Control& control) {
   return true;
 }
 
-void addParagraph(std::vector<std::string> paragraph, std::vector<std::string>& lines) {
-  if (!lines.empty()) {
-    lines.emplace_back();
-  }
-  lines.insert(lines.end(), paragraph.begin(), paragraph.end());
-}
-
 /// `items` side by side while they fit, each wrapped on its own where it is wider.
 std::vector<std::string> itemLines(const std::vector<std::string>& items, std::size_t width) {
   std::vector<std::string> lines;
@@ -73,22 +66,96 @@ std::vector<std::string> itemLines(const std::vector<std::string>& items, std::s
   return lines;
 }
 
-std::vector<std::string> buttonItems(const std::vector<const Button*>& buttons) {
+/// `text` cut to its first `width` columns, without the spaces the cut leaves at its end.
+std::string cut(const std::string& text, std::size_t width) {
+  std::string head = text.substr(0, prefixBytes(text, width));
+  head.erase(head.find_last_not_of(' ') + 1);
+  return head;
+}
+
+/// Each of `items` on a line of its own, cut to the width.
+std::vector<std::string> cutLines(const std::vector<std::string>& items, std::size_t width) {
+  std::vector<std::string> lines;
+  for (const std::string& item : items) {
+    lines.push_back(cut(item, width));
+  }
+  return lines;
+}
+
+/// All of `items` on one line, each cut to an equal share of the width, but never below its
+/// key ("[1]").
+std::string sharedLine(const std::vector<std::string>& items, std::size_t width) {
+  const std::size_t share = std::max<std::size_t>((width + 1) / items.size(), 4) - 1;
+  std::string line;
+  for (const std::string& item : items) {
+    line += (line.empty() ? "" : " ") + cut(item, share);
+  }
+  return cut(line, width);
+}
+
+std::string substituteKey(std::string text, std::size_t key) {
+  if (const std::size_t at = text.find("%@"); at != std::string::npos) {
+    text.replace(at, 2, std::to_string(key));
+  }
+  return text;
+}
+
+std::vector<std::string> buttonItems(const std::vector<const Button*>& buttons,
+                                     const ScreenTexts& texts) {
   std::vector<std::string> items;
   for (std::size_t key = 0; key < buttons.size(); ++key) {
-    items.push_back("[" + std::to_string(key + 1) + "] " + buttons[key]->title());
+    items.push_back("[" + std::to_string(key + 1) + "] " + shownText(buttons[key]->title(), texts));
   }
   return items;
 }
 
-std::vector<std::string> legendItems(const PromptScreen& screen) {
+std::vector<std::string> legendItems(const PromptScreen& screen, const ScreenTexts& texts) {
   std::vector<std::string> items;
   if (screen.defaultButton != nullptr) {
     const auto at = std::find(screen.buttons.begin(), screen.buttons.end(), screen.defaultButton);
-    items.push_back("Enter = " + std::to_string(at - screen.buttons.begin() + 1));
+    items.push_back(shownText(
+        substituteKey(texts.enterKey, static_cast<std::size_t>(at - screen.buttons.begin()) + 1),
+        texts));
   }
-  items.push_back("Esc = close");
+  items.push_back(shownText(texts.closeKey, texts));
   return items;
+}
+
+/// Cuts `blocks` to `rows` lines in all: each keeps its first line before any keeps a second,
+/// and the upper ones keep more.
+void shorten(std::vector<std::vector<std::string>>& blocks, std::size_t rows) {
+  std::vector<std::size_t> kept(blocks.size(), 0);
+  for (std::size_t i = 0; i < blocks.size() && rows > 0; ++i) {
+    kept[i] = std::min<std::size_t>(blocks[i].size(), 1);
+    rows -= kept[i];
+  }
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    const std::size_t more = std::min(blocks[i].size() - kept[i], rows);
+    kept[i] += more;
+    rows -= more;
+    blocks[i].resize(kept[i]);
+  }
+}
+
+/// The non-empty `blocks` one below the other, apart by a blank line while rows are left.
+std::vector<std::string> stack(const std::vector<std::vector<std::string>>& blocks,
+                               std::size_t rows) {
+  std::size_t spare = rows;
+  for (const auto& block : blocks) {
+    spare -= std::min(spare, block.size());
+  }
+  std::vector<std::string> lines;
+  for (const auto& block : blocks) {
+    if (block.empty()) {
+      continue;
+    }
+    if (!lines.empty() && spare > 0) {
+      lines.emplace_back();
+      --spare;
+    }
+    lines.insert(lines.end(), block.begin(), block.end());
+  }
+  return lines;
 }
 
 }  // namespace
@@ -111,31 +178,56 @@ std::vector<std::string> wrapText(const std::string& text, std::size_t width) {
   return lines;
 }
 
-PromptScreen layoutPrompt(const Window& window, std::size_t width, std::size_t height) {
-  std::vector<const TextField*> texts;
+std::string shownText(const std::string& text, const ScreenTexts& texts) {
+  // Line breaks stay: they part the text's paragraphs.
+  std::string shown;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    shown += escapeControls(line) + "\n";
+  }
+  if (!shown.empty()) {
+    shown.pop_back();
+  }
+  return texts.fit ? texts.fit(shown) : shown;
+}
+
+PromptScreen layoutPrompt(const Window& window, std::size_t width, std::size_t height,
+                          const ScreenTexts& texts) {
+  width = std::max<std::size_t>(width, 1);
+  height = std::max<std::size_t>(height, 1);
   PromptScreen screen;
+  std::vector<std::vector<std::string>> blocks = {
+      wrapText(shownText(window.title(), texts), width)};
   for (const Control* control : readingOrder(window)) {
     if (!isShown(*control)) {
       continue;
     }
     if (control->kind() == ControlKind::textField) {
-      texts.push_back(static_cast<const TextField*>(control));
+      const std::string& text = static_cast<const TextField*>(control)->stringValue();
+      if (!text.empty()) {
+        blocks.push_back(wrapText(shownText(text, texts), width));
+      }
     } else if (control->kind() == ControlKind::button) {
       screen.buttons.push_back(static_cast<const Button*>(control));
     }
   }
   screen.defaultButton = screen.buttons.empty() ? nullptr : screen.buttons.front();
 
-  addParagraph(wrapText(window.title(), width), screen.lines);
-  for (const TextField* text : texts) {
-    if (!text->stringValue().empty()) {
-      addParagraph(wrapText(text->stringValue(), width), screen.lines);
-    }
+  // The keys are how to answer: they keep their rows, then the legend, then the texts.
+  const std::vector<std::string> items = buttonItems(screen.buttons, texts);
+  std::vector<std::string> keys = itemLines(items, width);
+  std::vector<std::string> legend = itemLines(legendItems(screen, texts), width);
+  if (keys.size() + legend.size() > height) {
+    keys = cutLines(items, width);
   }
-  addParagraph(itemLines(buttonItems(screen.buttons), width), screen.lines);
-  addParagraph(itemLines(legendItems(screen), width), screen.lines);
-  // Lines below the last row would scroll the screen and every line's place with it.
-  screen.lines.resize(std::min(screen.lines.size(), height));
+  if (keys.size() > height) {
+    keys = {sharedLine(items, width)};
+  }
+  legend.resize(std::min(legend.size(), height - keys.size()));
+  shorten(blocks, height - keys.size() - legend.size());
+  blocks.push_back(std::move(keys));
+  blocks.push_back(std::move(legend));
+  screen.lines = stack(blocks, height);
   return screen;
 }
 

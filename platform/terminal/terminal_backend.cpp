@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/terminal/prompt_screen.h"
+#include "platform/localizer.h"
 
 namespace morvane {
 
@@ -97,7 +97,7 @@ bool readableWithin(int fd, int milliseconds) {
 
 }  // namespace
 
-std::unique_ptr<PromptBackend> openTerminalBackend(std::string* why) {
+std::unique_ptr<PromptBackend> openTerminalBackend(const Localizer& localizer, std::string* why) {
   std::unique_ptr<ControllingTerminal> terminal = ControllingTerminal::open(why);
   if (!terminal) {
     return nullptr;
@@ -106,12 +106,22 @@ std::unique_ptr<PromptBackend> openTerminalBackend(std::string* why) {
   if (!signals) {
     return nullptr;
   }
-  return std::make_unique<TerminalBackend>(std::move(terminal), std::move(signals));
+  ScreenTexts legend;
+  legend.enterKey = localizer.localizedString(legend.enterKey);
+  legend.closeKey = localizer.localizedString(legend.closeKey);
+  return std::make_unique<TerminalBackend>(std::move(terminal), std::move(signals),
+                                           TerminalCharset::ofLocale(), std::move(legend));
 }
 
 TerminalBackend::TerminalBackend(std::unique_ptr<ControllingTerminal> terminal,
-                                 std::unique_ptr<TerminalSignals> signals)
-    : terminal_(std::move(terminal)), signals_(std::move(signals)) {}
+                                 std::unique_ptr<TerminalSignals> signals, TerminalCharset charset,
+                                 ScreenTexts legend)
+    : terminal_(std::move(terminal)),
+      signals_(std::move(signals)),
+      charset_(std::move(charset)),
+      texts_(std::move(legend)) {
+  texts_.fit = [this](std::string_view text) { return charset_.fit(text); };
+}
 
 TerminalBackend::~TerminalBackend() = default;
 
@@ -144,7 +154,9 @@ void TerminalBackend::draw() {
   }
   std::vector<std::string> lines;
   if (window_->isVisible()) {
-    lines = layoutPrompt(*window_, terminal_->columns(), terminal_->rows()).lines;
+    for (const std::string& line : layout().lines) {
+      lines.push_back(charset_.encode(line));
+    }
   }
   terminal_->write(redrawLines(shown_, lines));
   shown_ = std::move(lines);
@@ -195,14 +207,15 @@ void TerminalBackend::readKeys() {
   if (keys.back() == kEscape && readableWithin(terminal_->fd(), kSequenceMilliseconds)) {
     keys += readKeysLeft(terminal_->fd());  // the rest of a key like an arrow
   }
-  const PromptScreen screen = layoutPrompt(*window_, terminal_->columns(), terminal_->rows());
+  const PromptScreen screen = layout();
   for (std::size_t at = 0; at < keys.size(); at += sequenceLength(keys, at)) {
     if (sequenceLength(keys, at) == 1 && keys[at] == kEscape) {
       answer("", [this] { window_->performClose(); });
       return;
     }
     if (const Button* button = buttonForKey(keys[at], screen)) {
-      answer(window_->title() + ": " + button->title() + "\n",
+      answer(charset_.encode(shownText(window_->title(), texts_) + ": " +
+                             shownText(button->title(), texts_) + "\n"),
              [button] { button->performClick(); });
       return;  // what was typed after the answer is no answer to the prompt shown again
     }
@@ -215,6 +228,10 @@ void TerminalBackend::answer(const std::string& chosen, const std::function<void
   action();
   // The answer came back (a restart request the system refused): the prompt is asked again.
   shown_.clear();
+}
+
+PromptScreen TerminalBackend::layout() const {
+  return layoutPrompt(*window_, terminal_->columns(), terminal_->rows(), texts_);
 }
 
 int TerminalBackend::untilNextTick() const {

@@ -8,6 +8,8 @@
 
 #include "platform/prompt_backend.h"
 #include "platform/terminal/controlling_terminal.h"
+#include "platform/terminal/prompt_screen.h"
+#include "platform/terminal/terminal_charset.h"
 #include "platform/terminal/terminal_signals.h"
 
 namespace morvane {
@@ -18,10 +20,13 @@ class TerminalTimer;
 /// lines, a digit key per button, Enter for the button the window focuses first and Escape for
 /// closing the window. Each change of a control rewrites only the lines it changed. Before an
 /// answer runs (its tools may ask for a password on this terminal) the terminal is given back.
+/// Every text reaches the terminal with its control characters escaped, in `charset`.
 class TerminalBackend final : public PromptBackend {
  public:
+  /// `legend` holds the legend's translated items; its `fit` is set to `charset`'s.
   TerminalBackend(std::unique_ptr<ControllingTerminal> terminal,
-                  std::unique_ptr<TerminalSignals> signals);
+                  std::unique_ptr<TerminalSignals> signals, TerminalCharset charset,
+                  ScreenTexts legend);
   ~TerminalBackend() override;
 
   void attach(Window& window) override;
@@ -48,9 +53,12 @@ class TerminalBackend final : public PromptBackend {
   /// Milliseconds until the next timer is due, or -1 without one.
   int untilNextTick() const;
   void fireDueTimers();
+  PromptScreen layout() const;
 
   std::unique_ptr<ControllingTerminal> terminal_;
   std::unique_ptr<TerminalSignals> signals_;
+  TerminalCharset charset_;
+  ScreenTexts texts_;
   Window* window_ = nullptr;
   std::vector<std::string> shown_;
   std::vector<std::unique_ptr<TerminalTimer>> timers_;

@@ -324,7 +324,7 @@ class Machine final : public FileManager,
       if (plists.contains(arguments[1] + "/Contents/Info.plist")) {
         plists[last + "/Contents/Info.plist"] = plists[arguments[1] + "/Contents/Info.plist"];
       }
-    } else if (tool == "/usr/bin/touch") {
+    } else if (tool == "/usr/bin/touch" || tool == "--mark") {
       files.try_emplace(last, Kind::kFile);
     } else if (tool == "/usr/sbin/nvram" && bootArgsStick) {
       bootArgs = last.substr(std::string("boot-args=").size());
