@@ -19,8 +19,8 @@ constexpr char kMarker[] = "/Users/Shared/.quorix_marker";
 const Args kOffered = offered(kKitA) + offered(kKitB);
 
 TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
-  const XServer x;
-  ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+  const XServer x, w(true), lost(true);
+  ASSERT_FALSE(x.name().empty() || w.name().empty() || lost.name().empty()) << "no display";
   // The installation pass of the two offered kexts: A is new, B upgrades an older copy that is
   // installed and loaded.
   const std::string pass = copy(kKitA, "A.kext") + removal("B.kext") + copy(kKitB, "B.kext") +
@@ -39,7 +39,8 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
   // In the window, from the keyboard: Restart Now asks for the restart and the system ends the
   // process; no control of the pre-install layout confirms the restart, so Continue never makes the
   // marker; Escape or closing leave even with a countdown whose end would install; the countdown's
-  // end installs with -d.
+  // end installs with -d. On Wayland, the buttons answer by their names, and a lost compositor
+  // is a close.
   // clang-format off
   const Row rows[] = {
       {.keys = {"Up", "Enter"}, .status = 1, .journal = pass},
@@ -51,6 +52,8 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
       {.window = &x, .options = {"-i", "-d", "-r", kMarker}, .keys = {"Escape"}, .status = 255},
       {.window = &x, .options = {"-i", "-d", "-r", kMarker}, .keys = {"close"}, .status = 255},
       {.window = &x, .options = {"-i", "-d"}, .status = 1, .journal = pass},
+      {.window = &w, .keys = {"Restart Now"}, .journal = pass + reboot},
+      {.window = &lost, .options = {"-i", "-d"}, .keys = {"lose"}, .status = 255},
   };
   // clang-format on
   for (const Row& row : rows) {

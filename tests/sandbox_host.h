@@ -138,7 +138,7 @@ class SandboxTest : public ::testing::Test {
  protected:
   void SetUp() override {
     static const std::string missing = [] {
-      for (const std::string program : {"tmux", "Xvfb", "xdotool", "dbus-daemon"}) {
+      for (const std::string program : {"tmux", "Xvfb", "xdotool", "dbus-daemon", "weston"}) {
         if (!fs::exists("/usr/bin/" + program)) {
           return "no " + program + " (scripts/install-deps installs it)";
         }
@@ -167,28 +167,56 @@ inline ProgramResult tmux(const fs::path& folder, const Args& arguments) {
   return runProgram(Args{"tmux", "-S", folder / "tmux", "-f", "/dev/null"} + arguments);
 }
 
-/// A private X server on a free display, for as long as it is kept.
+/// A private display server for as long as it is kept: Xvfb on a free display, or a headless
+/// weston (`wayland`), which has no input devices: its windows are answered through an
+/// accessibility bus of its own.
 class XServer {
  public:
-  XServer() {
-    // Xvfb writes the display's number once it takes connections; the shell ends it with tmux.
+  explicit XServer(bool wayland = false) : wayland_(wayland) {
+    // Each writes where it takes connections; the shell ends them with tmux.
     tmux(folder_.path(),
          {"new-session", "-d", "bash", "-c",
-          "Xvfb -displayfd 3 -nolisten tcp 3>\"$0/display\" & trap 'kill $!' HUP; wait",
+          wayland ? "export XDG_RUNTIME_DIR=$0 AT_SPI_BUS_ADDRESS=unix:path=$0/w.a11y; dbus-daemon "
+                    "--config-file=/usr/share/defaults/at-spi2/accessibility.conf "
+                    "--address=$AT_SPI_BUS_ADDRESS --nofork & a=$!; until [[ -S $0/w.a11y ]]; do "
+                    "sleep 0.05; done; /usr/libexec/at-spi2-registryd & r=$!; weston "
+                    "--backend=headless-backend.so --socket=w --idle-time=0 --no-config & "
+                    "echo $! >\"$0/compositor\"; trap 'kill $a $r $!' HUP; wait"
+                  : "Xvfb -displayfd 3 -nolisten tcp 3>\"$0/display\" & trap 'kill $!' HUP; wait",
           folder_.path()});
+    if (wayland) {
+      eventually([&] { return fs::exists(folder_.path() / "w"); });
+      name_ = fs::exists(folder_.path() / "w") ? folder_.path() / "w" : "";
+      return;
+    }
     eventually([&] { return fileText(folder_.path() / "display").ends_with('\n'); });
     const std::string number = fileText(folder_.path() / "display");
     name_ = number.empty() ? "" : ":" + number.substr(0, number.size() - 1);
   }
   ~XServer() { tmux(folder_.path(), {"kill-server"}); }
+  /// The X display, or the compositor's socket.
   const std::string& name() const { return name_; }
+  bool wayland() const { return wayland_; }
   /// xdotool with `arguments` on this display, stopped after 30 seconds.
   ProgramResult xdotool(const Args& arguments) const {
     return runProgram(Args{"timeout", "30", "xdotool"} + arguments,
                       {"PATH=/usr/bin:/bin", "DISPLAY=" + name_});
   }
+  /// On the compositor: waits for the window `title`, then presses its button `button`.
+  bool press(const std::string& title, const std::string& button = "") const {
+    return runProgram(Args{"timeout", "30", "/usr/bin/python3", MORVANE_ATSPI_PRESS, title} +
+                          (button.empty() ? Args{} : Args{button}),
+                      {"AT_SPI_BUS_ADDRESS=unix:path=" + name_ + ".a11y"})
+               .status == 0;
+  }
+  /// Ends the compositor, as when the session goes away.
+  void lose() const {
+    const std::string pid = fileText(folder_.path() / "compositor");
+    runProgram({"kill", pid.substr(0, pid.find('\n'))});
+  }
 
  private:
+  bool wayland_;
   TempFolder folder_;
   std::string name_;
 };
@@ -213,8 +241,8 @@ struct How {
 class UserRun {
  public:
   UserRun(const Sandbox& host, const Args& arguments, const How& how = {}) : x_(how.window) {
-    const Args login = {"--display", x_ ? x_->name() : "", "--login-manager",
-                        MORVANE_LOGIN_STANDIN};
+    const Args login = {x_ && x_->wayland() ? "--wayland" : "--display", x_ ? x_->name() : "",
+                        "--login-manager", MORVANE_LOGIN_STANDIN};
     const Args command =
         Args{"/usr/bin/env", "LANGUAGE=" + how.language} +
         (x_ ? host.command(how.sandbox + login, Args{"-t", kPromptTitle} + arguments)
@@ -236,6 +264,9 @@ class UserRun {
 
   /// Waits until the prompt is shown: false when the run ended before.
   bool prompted() {
+    if (x_ && x_->wayland()) {
+      return x_->press(kPromptTitle);
+    }
     if (x_) {
       window_ = x_->xdotool({"search", "--sync", "--onlyvisible", "--name",
                              std::string("^") + kPromptTitle + "$"})
@@ -248,7 +279,12 @@ class UserRun {
   }
   void keys(const Args& keys) const {
     for (const std::string& key : keys) {
-      // In the window, focused first, as the user does before typing there.
+      // On Wayland a key is a button's name, or "lose" to end the compositor. In an X window,
+      // focused first, as the user does before typing there.
+      if (x_ && x_->wayland()) {
+        key == "lose" ? x_->lose() : void(x_->press(kPromptTitle, key));
+        continue;
+      }
       key == "close" ? x_->xdotool({"windowclose", window_})
       : x_           ? x_->xdotool({"windowfocus", "--sync", window_, "key", key})
                      : tmux(files_, {"send-keys", key});
