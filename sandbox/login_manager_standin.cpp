@@ -1,8 +1,9 @@
 // login-manager-standin ADDRESS JOURNAL: stands in for the login manager on the sandbox's
-// private bus at ADDRESS. It owns org.freedesktop.login1, answers each Reboot call with success
-// and writes it to JOURNAL as the sandbox's tools do: "org.freedesktop.login1.Manager.Reboot",
-// a tab, and the interactive flag, "true" or "false". It reboots nothing. Once it owns the name
-// it prints "ready" and then serves until it is ended.
+// private bus at ADDRESS. It owns org.freedesktop.login1, takes each Reboot call and writes it
+// to JOURNAL as the sandbox's tools do: "org.freedesktop.login1.Manager.Reboot", a tab, and the
+// interactive flag, "true" or "false". It never answers, as a login manager that waits on its
+// own authorization dialog, and reboots nothing. Once it owns the name it prints "ready" and then
+// serves until it is ended.
 #include <systemd/sd-bus.h>
 
 #include <cstdint>
@@ -25,7 +26,7 @@ int answer(sd_bus_message* call, void*, sd_bus_error*) {
   }
   std::ofstream(journal, std::ios::app)
       << kManager << ".Reboot\t" << (interactive ? "true" : "false") << "\n";
-  return sd_bus_reply_method_return(call, "");
+  return 1;  // taken, and no answer
 }
 
 }  // namespace
