@@ -21,7 +21,7 @@ std::unique_ptr<Machine> showPrompt(Lines options, std::deque<PrivilegeOutcome> 
   auto machine = std::make_unique<Machine>();
   machine->offer(kKext, std::nullopt);
   machine->version = kLionSystemVersion;  // no default marker
-  machine->answers = std::move(answers);
+  machine->faults.answers = std::move(answers);
   machine->toolSeconds = 5;
   options.insert(options.end(), {"-f", kKext});
   EXPECT_EQ(machine->launch(options), std::nullopt);
@@ -82,7 +82,7 @@ TEST(PromptTest, EachAnswerRunsThePassSendsTheRequestAndEndsAsItShould) {
     SCOPED_TRACE(joined("answer " + std::to_string(static_cast<int>(row.answer)), row.options));
     auto machine = showPrompt(row.options, row.passFails ? std::deque{PrivilegeOutcome::kDenied}
                                                          : std::deque<PrivilegeOutcome>{});
-    machine->restartRefused = row.restartRefused;
+    machine->faults.restartRefused = row.restartRefused;
     const TextField& countdown = machine->resource.countdownField;
     const bool counting = std::ranges::find(row.options, "-i") != row.options.end();
     EXPECT_EQ(countdown.isHidden(), !counting);

@@ -248,8 +248,8 @@ TEST(RulesTest, BootArgumentDecision) {
     machine.version = row.version;
     machine.bootArgs = text(row.bootArgs);
     if (row.writeFails) {
-      machine.cannotStart = {"/usr/sbin/nvram boot-args=io=0x00040000",
-                             "/usr/sbin/nvram boot-args="};
+      machine.faults.cannotStart = {"/usr/sbin/nvram boot-args=io=0x00040000",
+                                    "/usr/sbin/nvram boot-args="};
     }
     machine.bootArgsStick = row.writeSticks;
     Lines command = row.marker ? Lines{"-n", "-r", "/tmp/a marker"} : Lines{"-n"};

@@ -21,9 +21,7 @@ constexpr int kOk = kExitSuccess, kFailed = kExitFailure;
 using Answer::kClockRunsOut, Answer::kClose, Answer::kLater, Answer::kNone, Answer::kRestartNow;
 
 TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
-  const std::string refused = "Copy Rights Unsuccessful: -60005",
-                    canceled = "Copy Rights Unsuccessful: -60006",
-                    unavailable = "Copy Rights Unsuccessful: -60008", cannot = "Error: -60031",
+  const std::string refused = "Copy Rights Unsuccessful: -60005", cannot = "Error: -60031",
                     noWay = "Error Creating Initial Authorization: -60008",
                     installFailed = "the installation failed; the lines above say where",
                     removalFailed = "the removal failed; the lines above say where",
@@ -35,85 +33,76 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
   struct Row {
     Lines command;
     Answer answer = kLater, then = kNone;
-    bool fresh = false, noWay = false, restartRefused = false, canAsk = true;
-    bool lockHeld = false, lockFreed = true;
-    std::deque<Outcome> answers = {};
-    std::set<std::string> cannotStart = {};
-    std::map<std::string, int> statuses = {};
+    bool fresh = false;  // no copy of a.kext installed yet
+    Machine::Faults faults = {};
     std::optional<int> status = kFailed;
     Lines tools = {}, log = {}, told = {};
   };
   // clang-format off
   const Row rows[] = {
-      // An upgrade asks for the right before each tool.
+      // An upgrade asks for the right before each tool; a refusal is asked again at the next.
       {.command = installA, .status = kOk, .tools = {unload, rm, cp, load, touch}},
-      {.command = removeA, .noWay = true, .log = {noWay, noWay}, .told = {removalFailed}},
-      {.command = installA, .fresh = true, .answers = {Outcome::kDenied}, .log = {refused},
-       .told = {installFailed}},
-      {.command = installA, .answers = {Outcome::kCanceled}, .status = kOk,
-       .tools = {rm, cp, load, touch}, .log = {canceled}},
-      {.command = removeA, .answers = {Outcome::kUnavailable}, .status = kOk, .tools = {rm},
-       .log = {unavailable}},
+      {.command = removeA, .faults = {.noWay = true}, .log = {noWay, noWay}, .told = {removalFailed}},
+      {.command = installA, .fresh = true, .faults = {.answers = {Outcome::kDenied}}, .log = {refused}, .told = {installFailed}},
+      {.command = installA, .faults = {.answers = {Outcome::kCanceled}}, .status = kOk, .tools = {rm, cp, load, touch},
+       .log = {"Copy Rights Unsuccessful: -60006"}},
+      {.command = removeA, .faults = {.answers = {Outcome::kUnavailable}}, .status = kOk, .tools = {rm},
+       .log = {"Copy Rights Unsuccessful: -60008"}},
       // A removal that fails or cannot start stops the copy, which would nest the bundle.
-      {.command = installA, .cannotStart = {rm}, .tools = {unload, rm}, .log = {cannot},
+      {.command = installA, .faults = {.cannotStart = {rm}}, .tools = {unload, rm}, .log = {cannot}, .told = {installFailed}},
+      {.command = installA, .faults = {.statuses = {{rm, 1}}}, .tools = {unload, rm}, .log = {"/bin/rm ended with status 1"},
        .told = {installFailed}},
-      {.command = installA, .statuses = {{rm, 1}}, .tools = {unload, rm},
-       .log = {"/bin/rm ended with status 1"}, .told = {installFailed}},
-      {.command = removeA, .cannotStart = {rm}, .tools = {unload, rm}, .log = {cannot},
-       .told = {removalFailed}},
+      {.command = removeA, .faults = {.cannotStart = {rm}}, .tools = {unload, rm}, .log = {cannot}, .told = {removalFailed}},
       // A failed copy (a full disk) loads nothing; a refused load or touch is said, and the pass
       // goes on; a failed unload is normal.
-      {.command = installA, .fresh = true, .statuses = {{cp, 1}}, .tools = {cp},
+      {.command = installA, .fresh = true, .faults = {.statuses = {{cp, 1}}}, .tools = {cp},
        .log = {"/bin/cp ended with status 1"}, .told = {installFailed}},
-      {.command = installA, .fresh = true, .cannotStart = {load}, .tools = {cp, load},
-       .log = {cannot}, .told = {installFailed}},
-      {.command = installA, .statuses = {{unload, 1}, {load, 1}, {touch, 1}}, .status = kOk,
-       .tools = {unload, rm, cp, load, touch},
-       .log = {"/sbin/kextload ended with status 1", "/usr/bin/touch ended with status 1"}},
+      {.command = installA, .fresh = true, .faults = {.cannotStart = {load}}, .tools = {cp, load}, .log = {cannot},
+       .told = {installFailed}},
+      {.command = installA, .faults = {.statuses = {{unload, 1}, {load, 1}, {touch, 1}}}, .status = kOk,
+       .tools = {unload, rm, cp, load, touch}, .log = {"/sbin/kextload ended with status 1", "/usr/bin/touch ended with status 1"}},
       // One pass at a time: another run's pass is waited for, 10 minutes at most.
-      {.command = removeA, .lockHeld = true, .status = kOk, .tools = {unload, rm}, .told = {waits}},
-      {.command = removeA, .lockHeld = true, .lockFreed = false, .log = {"Refused: another run "
-       "held the extensions folder for 10 minutes. [/System/Library/Extensions]"},
+      {.command = removeA, .faults = {.lockHeld = true}, .status = kOk, .tools = {unload, rm}, .told = {waits}},
+      {.command = removeA, .faults = {.lockHeld = true, .lockFreed = false},
+       .log = {"Refused: another run held the extensions folder for 10 minutes. [/System/Library/Extensions]"},
        .told = {waits, removalFailed}},
+      // A list with one refused member runs no tool at all.
+      {.command = {"-f", "/k/a.kext", "/k/link.kext"}, .log = {"Refused: the kext to install is a link. [/k/link.kext]"},
+       .told = {installFailed}},
+      {.command = {"-f", "/k/a.kext", "/k/notes.txt"},
+       .log = {"Refused: a kext to install is a path whose last piece ends in .kext. [/k/notes.txt]"}, .told = {installFailed}},
+      {.command = {"-u", a, "/k/notes.txt"},
+       .log = {"Refused: a kext to remove is an absolute path ending in .kext, without . or .. pieces. [/k/notes.txt]"},
+       .told = {removalFailed}},
       // Launch.
       {.command = {}, .told = {"no kext path given"}},
       {.command = {"/k/b.kext"}, .told = {"nothing at /k/b.kext: nothing was changed"}},
       {.command = {"-u", "b.kext"}, .told = {"nothing at b.kext: nothing was changed"}},
-      {.command = {"-x", "--uninstall", "-", "-f", "/k/a.kext"}, .status = kOk,
-       .tools = {unload, rm, cp, touch},
-       .told = {"ignored -x: no such option", "ignored --uninstall: no such option",
-                "ignored -: no such option"}},
+      {.command = {"-x", "--uninstall", "-", "-f", "/k/a.kext"}, .status = kOk, .tools = {unload, rm, cp, touch},
+       .told = {"ignored -x: no such option", "ignored --uninstall: no such option", "ignored -: no such option"}},
       // The prompt: closing before an installation is nothing installed, after it is not.
-      {.command = {"/k/a.kext"}, .answer = kClose,
-       .told = {"the prompt was closed: nothing was installed"}},
-      {.command = {"/k/a.kext"}, .answer = kRestartNow, .then = kClose, .restartRefused = true,
-       .status = kOk, .tools = {unload, rm, cp, touch}},
-      {.command = {"-i", "/k/a.kext"}, .answer = kClockRunsOut,
-       .told = {"the countdown ran out without -d: nothing was installed"}},
-      {.command = {"-i", "/k/a.kext"}, .canAsk = false,
+      {.command = {"/k/a.kext"}, .answer = kClose, .told = {"the prompt was closed: nothing was installed"}},
+      {.command = {"/k/a.kext"}, .answer = kRestartNow, .then = kClose, .faults = {.restartRefused = true}, .status = kOk,
+       .tools = {unload, rm, cp, touch}},
+      {.command = {"-i", "/k/a.kext"}, .answer = kClockRunsOut, .told = {"the countdown ran out without -d: nothing was installed"}},
+      {.command = {"-i", "/k/a.kext"}, .faults = {.canAsk = false},
        .told = {"cannot ask whether to restart, nothing was installed: " + noPrompt}},
       // Unattended, with -i -d the countdown's end is taken at once.
-      {.command = {"-i", "-d", "/k/a.kext"}, .answer = kNone, .canAsk = false, .status = kOk,
+      {.command = {"-i", "-d", "/k/a.kext"}, .answer = kNone, .faults = {.canAsk = false}, .status = kOk,
        .tools = {unload, rm, cp, touch},
-       .told = {"nobody to ask whether to restart (" + noPrompt +
-                "): installing at once, as -d says the countdown's end does"}},
+       .told = {"nobody to ask whether to restart (" + noPrompt + "): installing at once, as -d says the countdown's end does"}},
   };
   // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(joined("Morvane", row.command) + " (row " + std::to_string(&row - rows) + ")");
     Machine machine;
     machine.offer("/k/a.kext", "2.0");
+    machine.offer("/k/notes.txt", "1.0");
+    machine.links["/k/link.kext"] = "/k/a.kext";
     if (!row.fresh) {
       machine.offer(a, "1.0");
     }
-    machine.noWay = row.noWay;
-    machine.answers = row.answers;
-    machine.cannotStart = row.cannotStart;
-    machine.statuses = row.statuses;
-    machine.restartRefused = row.restartRefused;
-    machine.canAsk = row.canAsk;
-    machine.lockHeld = row.lockHeld;
-    machine.lockFreed = row.lockFreed;
+    machine.faults = row.faults;
     ::testing::internal::CaptureStdout();  // the usage text
     const std::optional<int> status = machine.launch(row.command, row.answer);
     ::testing::internal::GetCapturedStdout();
@@ -121,34 +110,8 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
     EXPECT_EQ(machine.tools(), row.tools);
     EXPECT_EQ(machine.log, row.log);
     EXPECT_EQ(machine.told, row.told);
-    // The right is asked for again before every tool.
     EXPECT_EQ(std::ranges::count(machine.calls, "right"),
-              row.noWay ? 0 : std::ssize(row.tools) + std::ssize(row.answers));
-  }
-}
-
-TEST(ScenarioTest, ARefusedMemberStopsTheListBeforeAnyToolAndRelativePathsAreTheCallers) {
-  // clang-format off
-  const std::pair<Lines, std::string> rows[] = {
-      {{"-f", "/k/a.kext", "/k/b.kext", "/k/link.kext"},
-       "Refused: the kext to install is a link. [/k/link.kext]"},
-      {{"-f", "/k/a.kext", "/k/notes.txt"},
-       "Refused: a kext to install is a path whose last piece ends in .kext. [/k/notes.txt]"},
-      {{"-u", a, "/k/notes.txt"}, "Refused: a kext to remove is an absolute path ending in "
-                                  ".kext, without . or .. pieces. [/k/notes.txt]"},
-  };
-  // clang-format on
-  for (const auto& [command, log] : rows) {
-    SCOPED_TRACE(joined("Morvane", command));
-    Machine machine;
-    for (const char* path : {"/k/a.kext", "/k/b.kext", "/k/notes.txt"}) {
-      machine.offer(path, "1.0");
-    }
-    machine.offer(a, "0.9");
-    machine.links["/k/link.kext"] = "/k/b.kext";
-    EXPECT_EQ(machine.launch(command, kLater), kFailed);
-    EXPECT_EQ(machine.tools(), Lines{});
-    EXPECT_EQ(machine.log, Lines{log});
+              row.faults.noWay ? 0 : std::ssize(row.tools) + std::ssize(row.faults.answers));
   }
   // The tools get relative paths as the caller meant them, from the folder it stood in.
   Machine machine;
@@ -165,7 +128,7 @@ TEST(ScenarioTest, TheInstallationPassStopsAtTheFirstFailureAndTouchesTheFolderO
     machine.offer(std::string("/k/") + name + ".kext", "1.0");
   }
   const std::string cpB = "/bin/cp -RH /k/b.kext " + entry("b.kext");
-  machine.cannotStart = {cpB};
+  machine.faults.cannotStart = {cpB};
   EXPECT_EQ(machine.launch({"/k/a.kext", "/k/b.kext", "/k/c.kext"}, kLater), kFailed);
   EXPECT_EQ(machine.tools(), (Lines{cp, cpB}));
   EXPECT_TRUE(machine.fileExists(a)) << "no rollback";
@@ -359,7 +322,7 @@ TEST(ScenarioTest, ASignalDuringAToolEndsThePassAsAFailureWithoutAnotherTool) {
       machine.offer("/k/a.kext", "2.0");
       machine.offer(a, "1.0");
       machine.bootArgs = "io=0x00040000";
-      machine.askedToEndDuring = all[during];
+      machine.faults.askedToEndDuring = all[during];
       const Lines command = uninstall ? Lines{"-n", "-u", a} : Lines{"-f", "-l", "/k/a.kext"};
       EXPECT_EQ(machine.launch(command, kLater), kFailed);
       EXPECT_EQ(machine.tools(), Lines(all.begin(), all.begin() + during + 1));
@@ -368,7 +331,7 @@ TEST(ScenarioTest, ASignalDuringAToolEndsThePassAsAFailureWithoutAnotherTool) {
   // The marker of a restart confirmed in pre-install mode is the run's last tool: 255 as well.
   Machine machine;
   machine.offer("/k/a.kext", "1.0");
-  machine.askedToEndDuring = touchMarker;
+  machine.faults.askedToEndDuring = touchMarker;
   EXPECT_EQ(machine.launch({"-i", "-r", marker, "/k/a.kext"}, kRestartNow), kFailed);
 }
 

@@ -130,17 +130,19 @@ class Machine final : public FileManager,
   std::map<std::string, std::string> translations;
   std::optional<std::string> workingFolder = "/Users/Shared/Kit";
 
-  // The failures to come.
-  bool noWay = false;                    // the machine offers no way to the right
-  std::deque<PrivilegeOutcome> answers;  // to the next requests for the right; then granted
-  std::set<std::string> cannotStart;     // "TOOL ARG..." runs that cannot start
-  std::map<std::string, int> statuses;   // "TOOL ARG..." runs that fail, and their status
-  std::string askedToEndDuring;          // the run during which a signal arrives
-  bool restartRefused = false;           // the login manager is not there
-  bool canAsk = true;                    // false: neither a display nor a terminal
-  bool lockHeld = false;                 // another run holds the extensions folder
-  bool lockFreed = true;                 // ... and lets it go in time
-  double toolSeconds = 0;                // how long each privileged tool takes on the clock
+  /// The failures to come.
+  struct Faults {
+    bool noWay = false;                         // the machine offers no way to the right
+    std::deque<PrivilegeOutcome> answers = {};  // to the next requests for the right; then granted
+    std::set<std::string> cannotStart = {};     // "TOOL ARG..." runs that cannot start
+    std::map<std::string, int> statuses = {};   // "TOOL ARG..." runs that fail, and their status
+    std::string askedToEndDuring = "";          // the run during which a signal arrives
+    bool restartRefused = false;                // the login manager is not there
+    bool canAsk = true;                         // false: neither a display nor a terminal
+    bool lockHeld = false;                      // another run holds the extensions folder
+    bool lockFreed = true;                      // ... and lets it go in time
+  } faults;
+  double toolSeconds = 0;  // how long each privileged tool takes on the clock
 
   // What happened: "run TOOL ARGS", "right", "exec TOOL ARGS", "restart"; the log lines, and
   // what the caller was told on standard error.
@@ -174,10 +176,10 @@ class Machine final : public FileManager,
   std::unique_ptr<FolderLock> lockFolder(const std::string& folder, std::chrono::seconds,
                                          const std::function<void()>& waiting) override {
     calls.push_back("lock " + folder);
-    if (lockHeld) {
+    if (faults.lockHeld) {
       waiting();
     }
-    return lockFreed ? std::make_unique<FolderLock>() : nullptr;
+    return faults.lockFreed ? std::make_unique<FolderLock>() : nullptr;
   }
   std::optional<std::string> launchAndReadOutput(const std::string& tool,
                                                  const Lines& arguments) override {
@@ -192,15 +194,15 @@ class Machine final : public FileManager,
     return kext == loaded.end() ? ""
                                 : "  9 0 0x1 0x2 0x3 " + kext->first + " (" + kext->second + ")\n";
   }
-  PrivilegedWay* chooseWay() override { return noWay ? nullptr : this; }
+  PrivilegedWay* chooseWay() override { return faults.noWay ? nullptr : this; }
   bool interrupted() const override { return askedToEnd_; }
   PrivilegeOutcome obtainRight() override {
     calls.push_back("right");
-    if (answers.empty()) {
+    if (faults.answers.empty()) {
       return PrivilegeOutcome::kGranted;
     }
-    const PrivilegeOutcome outcome = answers.front();
-    answers.pop_front();
+    const PrivilegeOutcome outcome = faults.answers.front();
+    faults.answers.pop_front();
     return outcome;
   }
   PrivilegedRun runTool(const char* tool, const char* const* arguments) override {
@@ -211,14 +213,14 @@ class Machine final : public FileManager,
     }
     const std::string call = joined(tool, vector);
     calls.push_back("exec " + call);
-    if (cannotStart.contains(call)) {
+    if (faults.cannotStart.contains(call)) {
       return {PrivilegeOutcome::kToolNotStarted};
     }
-    const int status = statuses.contains(call) ? statuses.at(call) : 0;
+    const int status = faults.statuses.contains(call) ? faults.statuses.at(call) : 0;
     if (status == 0) {
       apply(tool, vector);
     }
-    askedToEnd_ = askedToEnd_ || call == askedToEndDuring;
+    askedToEnd_ = askedToEnd_ || call == faults.askedToEndDuring;
     return {PrivilegeOutcome::kGranted, status};
   }
   std::optional<std::string> textValue(const std::string& path,
@@ -234,7 +236,7 @@ class Machine final : public FileManager,
   std::optional<std::int32_t> systemVersion() const override { return version; }
   bool requestRestart() override {
     calls.push_back("restart");
-    return !restartRefused;
+    return !faults.restartRefused;
   }
   std::string localizedString(const std::string& key) const override {
     return translations.contains(key) ? translations.at(key) : key;
@@ -247,7 +249,7 @@ class Machine final : public FileManager,
   }
   bool bindWindow(Window&, std::string* why) override {
     *why = "no display, no terminal";
-    return canAsk;
+    return faults.canAsk;
   }
   int run() override { return 0; }
 
