@@ -103,15 +103,16 @@ class Machine final : public FileManager,
     return started;
   }
 
-  /// Moves the loop's clock on by `seconds`, firing the due ticks in order.
+  /// Moves the loop's clock on by `seconds`, firing the once-a-second ticks that fall due.
   void advance(double seconds) {
-    const double until = now_ + seconds;
-    for (FakeTimer* due = nextDue(until); due != nullptr; due = nextDue(until)) {
-      now_ = due->next;
-      due->next += 1;
-      due->tick(due);
+    for (const double until = now_ + seconds; now_ + 1 <= until;) {
+      now_ += 1;
+      for (const auto& timer : timers_) {
+        if (timer->valid) {
+          timer->tick(timer.get());
+        }
+      }
     }
-    now_ = until;
   }
 
   // The machine: 10.6.8 on x86_64, the extensions folder and the tools run without rights.
@@ -244,7 +245,7 @@ class Machine final : public FileManager,
   void write(const std::string& message) override { log.push_back(message); }
   void tell(const std::string& line) override { told.push_back(line); }
   Timer* scheduledTimer(double, std::function<void(Timer*)> tick) override {
-    timers_.push_back(std::make_unique<FakeTimer>(now_ + 1, std::move(tick)));
+    timers_.push_back(std::make_unique<FakeTimer>(std::move(tick)));
     return timers_.back().get();
   }
   bool bindWindow(Window&, std::string* why) override {
@@ -259,9 +260,8 @@ class Machine final : public FileManager,
  private:
   /// A once-a-second timer, the only kind the prompt schedules.
   struct FakeTimer final : Timer {
-    FakeTimer(double next, std::function<void(Timer*)> tick) : next(next), tick(std::move(tick)) {}
+    explicit FakeTimer(std::function<void(Timer*)> tick) : tick(std::move(tick)) {}
     void invalidate() override { valid = false; }
-    double next;
     std::function<void(Timer*)> tick;
     bool valid = true;
   };
@@ -290,15 +290,6 @@ class Machine final : public FileManager,
       case Answer::kClockRunsOut:
         return advance(60);
     }
-  }
-  FakeTimer* nextDue(double until) const {
-    FakeTimer* due = nullptr;
-    for (const auto& timer : timers_) {
-      if (timer->valid && timer->next <= until && (!due || timer->next < due->next)) {
-        due = timer.get();
-      }
-    }
-    return due;
   }
   /// `path` without trailing slashes, which name the same entry.
   static std::string bare(std::string path) {
