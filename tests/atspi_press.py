@@ -15,22 +15,17 @@ def named(node, name, roles):
     """The first accessible under `node` (itself included) with `name` and one of `roles`."""
     if node.get_name() == name and node.get_role() in roles:
         return node
-    for i in range(node.get_child_count()):
-        child = node.get_child_at_index(i)
-        found = child and named(child, name, roles)
-        if found:
-            return found
-    return None
+    children = (node.get_child_at_index(i) for i in range(node.get_child_count()))
+    found = (named(child, name, roles) for child in children if child)
+    return next((node for node in found if node), None)
 
 
-windows = (Atspi.Role.FRAME, Atspi.Role.DIALOG)
 for _ in range(300):
-    window = named(Atspi.get_desktop(0), sys.argv[1], windows)
-    target = window and (named(window, sys.argv[2], [Atspi.Role.PUSH_BUTTON])
-                         if len(sys.argv) > 2 else window)
+    target = named(Atspi.get_desktop(0), sys.argv[1], (Atspi.Role.FRAME, Atspi.Role.DIALOG))
+    for button in sys.argv[2:]:
+        target = target and named(target, button, (Atspi.Role.PUSH_BUTTON,))
+        target and target.do_action(0)
     if target:
-        if len(sys.argv) > 2:
-            target.do_action(0)
         sys.exit(0)
     time.sleep(0.1)
 sys.exit(1)

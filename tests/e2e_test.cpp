@@ -44,26 +44,17 @@ TEST_F(E2eTest, WithoutAPromptTheUsageTextReachesAPipeUntranslatedAndNothingIsAs
   const std::string link = kKit + "L\nForged.kext";
   const Sandbox kit(offered(kKitA) + Args{"--link", link, "A.kext", "--kext", kKit + "notes.txt",
                                           "com.quorix.n", "1.0"});
-  const struct {
-    Args options = {}, arguments = {};
-    int status;
-    std::string says, journal = "";
-  } rows[] = {
-      {.options = {"--in", kKit},
-       .arguments = {"-i", "-d", "A.kext"},
-       .status = 1,
-       .says = "Morvane: nobody to ask whether to restart",
-       .journal = copy(kKitA, "A.kext") + call({"/usr/bin/touch", "/System/Library/Extensions"})},
-      {.arguments = {"/Users/Shared/Missing.kext"},
-       .status = 255,
+  // clang-format off
+  const struct { Args options = {}, arguments; int status; std::string says, journal = ""; } rows[] = {
+      {.options = {"--in", kKit}, .arguments = {"-i", "-d", "A.kext"}, .status = 1,
+       .says = "Morvane: nobody to ask whether to restart", .journal = copy(kKitA, "A.kext") + kTouch},
+      {.arguments = {"/Users/Shared/Missing.kext"}, .status = 255,
        .says = "Morvane: nothing at /Users/Shared/Missing.kext: nothing was changed\n"},
-      {.arguments = {"-i", "-d", kKit + "notes.txt"},
-       .status = 255,
+      {.arguments = {"-i", "-d", kKit + "notes.txt"}, .status = 255,
        .says = "Refused: a kext to install is a path whose last piece ends in .kext."},
-      {.arguments = {"-i", "-d", link},
-       .status = 255,
-       .says = "Refused: the kext to install is a link. [" + kKit + "L\\u{0A}Forged.kext]\n"},
-  };
+      {.arguments = {"-i", "-d", link}, .status = 255,
+       .says = "Refused: the kext to install is a link. [" + kKit + "L\\u{0A}Forged.kext]\n"}};
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.arguments));
     const ProgramResult told = runProgram(kit.command(row.options, row.arguments));
@@ -77,20 +68,14 @@ TEST_F(E2eTest, WithoutAPromptTheUsageTextReachesAPipeUntranslatedAndNothingIsAs
 TEST_F(E2eTest, BadInputAndFaultsEndWithAStatusOfTheTableAndChangeNothingElse) {
   // Installations reach the prompt on a terminal, where Enter answers "Restart Later", then run
   // the pass. Hosts start with A.kext 1.0 installed and loaded.
-  const std::string touch = call({"/usr/bin/touch", "/System/Library/Extensions"}),
-                    listA = call({"/usr/sbin/kextstat", "-l", "-bundle-id", "com.quorix.a"}),
-                    setBoot =
-                        "/usr/bin/uname\t-m\n/usr/sbin/nvram\tboot-args\n"
-                        "/usr/sbin/nvram\tboot-args=io=0x00040000\n/usr/sbin/nvram\tboot-args\n",
-                    copyB = copy(kKitB, "B.kext") + touch,
-                    marker = "/Users/Shared/.quorix_install_reboot";
+  // clang-format off
+  const std::string listA = call({"/usr/sbin/kextstat", "-l", "-bundle-id", "com.quorix.a"}),
+      setBoot = "/usr/bin/uname\t-m\n/usr/sbin/nvram\tboot-args\n/usr/sbin/nvram\tboot-args=io=0x00040000\n/usr/sbin/nvram\tboot-args\n",
+      copyB = copy(kKitB, "B.kext") + kTouch, marker = "/Users/Shared/.quorix_install_reboot";
   // A kext name and a folder with what a shell would split or expand, and bytes that are not UTF-8.
   const std::string odd = "/Users/Shared/K it;\n\xfe/Odd 'q\" $(touch x);y\n\xff.kext";
-  const auto fault = [](const std::string& tool, const std::string& kind) {
-    return Args{"--fault", tool, kind};
-  };
-  const Args same = offered(kKitA, "1.0"), newB = offered(kKitB),
-             removeA = {"-u", kEntries + "A.kext"}, ro = {"--mount", "ro"};
+  const auto fault = [](const std::string& tool, const std::string& kind) { return Args{"--fault", tool, kind}; };
+  const Args same = offered(kKitA, "1.0"), newB = offered(kKitB), removeA = {"-u", kEntries + "A.kext"}, ro = {"--mount", "ro"};
   struct Row {
     Args host = {}, args = {};  // make-sandbox's, Morvane's
     bool asked = false;         // whether the run reaches the prompt
@@ -99,15 +84,14 @@ TEST_F(E2eTest, BadInputAndFaultsEndWithAStatusOfTheTableAndChangeNothingElse) {
     bool closedStreams = false;
     bool planted = false;  // a user's process changed files: no link may be in the extensions
   };
-  // clang-format off
   const Row rows[] = {
-      {.host = offered(odd), .args = {odd}, .asked = true, .journal = copy(odd, odd.substr(odd.rfind('/') + 1)) + touch},
+      {.host = offered(odd), .args = {odd}, .asked = true, .journal = copy(odd, odd.substr(odd.rfind('/') + 1)) + kTouch},
       {.host = offered(kKitA) + Args{"--link", kKit + "L.kext", "A.kext"}, .args = {kKit + "L.kext"}, .asked = true, .status = 255},
       // Each entry itself is removed, never the link's target.
       {.host = offered(kKitA) + Args{"--link", kEntries + "L.kext", kKitA, "--link", kEntries + "D.kext", "/nowhere"},
        .args = {"-u", kEntries + "L.kext/", kEntries + "D.kext"}, .journal = removal("L.kext") + removal("D.kext")},
       // A listing that is not UTF-8 is no listing; one of 8 MiB is read to its end.
-      {.host = same + fault("/usr/sbin/kextstat", "garbage"), .args = {kKitA}, .asked = true, .journal = listA + touch},
+      {.host = same + fault("/usr/sbin/kextstat", "garbage"), .args = {kKitA}, .asked = true, .journal = listA + kTouch},
       {.host = same + fault("/usr/sbin/kextstat", "mega"), .args = {kKitA}, .journal = listA},
       {.host = newB + fault("/usr/sbin/nvram", "mega"), .args = {"-n", kKitB}, .asked = true, .journal = setBoot},
       {.host = newB + fault("/usr/sbin/nvram", "silent"), .args = {"-n", kKitB}, .asked = true, .status = 255, .journal = setBoot},
@@ -118,7 +102,7 @@ TEST_F(E2eTest, BadInputAndFaultsEndWithAStatusOfTheTableAndChangeNothingElse) {
       {.host = newB + Args{"--plant", "/usr/sbin/nvram", marker, "/etc/passwd"}, .args = {"-n", kKitB}, .asked = true,
        .journal = setBoot + copyB},
       {.host = offered(kKitA) + offered("/Users/Shared/O/A.kext") + Args{"--plant", "/sbin/kextunload", kKitA, "/Users/Shared/O/A.kext"},
-       .args = {kKitA}, .asked = true, .journal = removal("A.kext") + copy(kKitA, "A.kext") + touch, .planted = true},
+       .args = {kKitA}, .asked = true, .journal = removal("A.kext") + copy(kKitA, "A.kext") + kTouch, .planted = true},
       {.host = offered(kKitA) + ro, .args = {kKitA}, .asked = true, .status = 255, .journal = removal("A.kext")},
       {.host = ro, .args = removeA, .status = 255, .journal = removal("A.kext")},
       {.host = newB + Args{"--info-plist", kKitB, "huge", "--mount", "full"}, .args = {kKitB}, .asked = true,
@@ -157,8 +141,7 @@ TEST_F(E2eTest, TwoRunsInstallingTheSameKextAtOnceTakeTurns) {
   second.keys({"Enter"});
   EXPECT_EQ(first.wait(60), 1) << first.screen();
   EXPECT_EQ(second.wait(60), 1) << second.screen();
-  const std::string touch = call({"/usr/bin/touch", "/System/Library/Extensions"});
-  EXPECT_EQ(host.state("journal"), removal("A.kext") + copy(kKitA, "A.kext") + touch + touch);
+  EXPECT_EQ(host.state("journal"), removal("A.kext") + copy(kKitA, "A.kext") + kTouch + kTouch);
   EXPECT_FALSE(fs::exists(host.inside(kEntries + "A.kext/A.kext")));
 }
 
@@ -173,36 +156,27 @@ TEST_F(E2eTest, MemcheckFindsNoLeakOrErrorInWholeRuns) {
     GTEST_SKIP() << "no valgrind with memcheck for amd64 (scripts/install-deps installs it)";
   }
   // Each way a run ends through the program's own exits; the last is answered on a terminal.
-  const struct {
-    Args arguments = {};
-    int status = 0;
-    bool onTerminal = false;
-  } rows[] = {{.arguments = {"-h"}, .status = 0},
-              {.arguments = {"/Users/Shared/Missing.kext"}, .status = 255},
-              {.arguments = {"-n", "-u", kEntries + "A.kext"}, .status = 1},
-              {.arguments = {kKitA}, .status = 255},
+  // clang-format off
+  const struct { Args arguments; int status; bool onTerminal = false; } rows[] = {
+              {.arguments = {"-h"}, .status = 0}, {.arguments = {"/Users/Shared/Missing.kext"}, .status = 255},
+              {.arguments = {"-n", "-u", kEntries + "A.kext"}, .status = 1}, {.arguments = {kKitA}, .status = 255},
               {.arguments = {kKitA}, .status = 1, .onTerminal = true}};
   const Args options = {"--program", "/usr/bin/valgrind"},
-             valgrind = {"--leak-check=full",
-                         "--errors-for-leak-kinds=definite,indirect",
-                         "--error-exitcode=99",
-                         "--vgdb=no",
-                         "--log-file=/tmp/memcheck.log",
-                         "--suppressions=/tmp/third-party.supp",
+             valgrind = {"--leak-check=full", "--errors-for-leak-kinds=definite,indirect", "--error-exitcode=99",
+                         "--vgdb=no", "--log-file=/tmp/memcheck.log", "--suppressions=/tmp/third-party.supp",
                          "/usr/local/bin/Morvane"};
-  const std::map<std::string, std::string> copies = {
-      {"/usr/bin/valgrind.bin", "/usr/bin/valgrind"},
+  std::map<std::string, std::string> copies = {{"/usr/bin/valgrind.bin", "/usr/bin/valgrind"},
       {fs::path(__FILE__).parent_path() / "memcheck/third-party.supp", "/tmp/third-party.supp"},
       {MORVANE_BINARY, "/usr/local/bin/Morvane"}};
+  // clang-format on
+  for (const char* tool : {"default.supp", "memcheck-amd64-linux", "vgpreload_core-amd64-linux.so",
+                           "vgpreload_memcheck-amd64-linux.so"}) {
+    copies[tools + tool] = tools + tool;
+  }
   for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.arguments));
     const Sandbox host(installed("A") + offered(kKitA, "1.1"));
     fs::create_directories(host.inside(tools));
-    for (const char* tool :
-         {"default.supp", "memcheck-amd64-linux", "vgpreload_core-amd64-linux.so",
-          "vgpreload_memcheck-amd64-linux.so"}) {
-      fs::copy_file(tools + tool, host.inside(tools + tool));
-    }
     for (const auto& [from, to] : copies) {
       fs::copy_file(from, host.inside(to));
     }

@@ -16,14 +16,9 @@
 namespace morvane::testing {
 namespace {
 
-/// An XML list of `levels` nested arrays with `middle` at the bottom.
-std::string xmlNest(std::size_t levels, const std::string& middle = "") {
-  std::string opened, closed;
-  for (std::size_t level = 0; level < levels; ++level) {
-    opened += "<array>";
-    closed += "</array>";
-  }
-  return xmlPlist(opened + middle + closed);
+/// `levels` nested arrays with `middle` at the bottom.
+std::string arrays(std::size_t levels, const std::string& middle = "") {
+  return levels ? "<array>" + arrays(levels - 1, middle) + "</array>" : middle;
 }
 
 TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
@@ -40,24 +35,22 @@ TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
   const auto named = [](const std::string& value) {
     return xmlPlist("<dict><key>Name</key>" + value + "</dict>");
   };
+  // clang-format off
   const std::pair<std::string, std::optional<std::string>> rows[] = {
       {named("<string>M\xc3\xb6rvane &amp; co</string>"), "M\xc3\xb6rvane & co"},
-      {named("<string></string>"), ""},
-      {binary, "com.quorix.bin"},
-      {named("<integer>3</integer>"), std::nullopt},
-      {xmlPlist("<array><string>Name</string></array>"), std::nullopt},
-      {"Name = x;\n\x01\x02\xff\xfe", std::nullopt},
-      {named("<string>" + std::string(kLargestPropertyList, 'x') + "</string>"), std::nullopt},
-  };
+      {named("<string></string>"), ""}, {binary, "com.quorix.bin"}, {named("<integer>3</integer>"), std::nullopt},
+      {xmlPlist("<array><string>Name</string></array>"), std::nullopt}, {"Name = x;\n\x01\x02\xff\xfe", std::nullopt},
+      {named("<string>" + std::string(kLargestPropertyList, 'x') + "</string>"), std::nullopt}};
+  // clang-format on
   for (const auto& [contents, text] : rows) {
     EXPECT_EQ(plists.textValue(folder.file("f.plist", contents), "Name"), text)
         << contents.substr(0, 80);
   }
-  EXPECT_EQ(plists.textValue(folder.path(), "Name"), std::nullopt) << "a folder";
-  EXPECT_EQ(plists.textValue(folder.path() / "missing.plist", "Name"), std::nullopt);
-  const std::string valid = folder.file("valid.plist", named("<string>v</string>"));
-  std::filesystem::create_symlink(valid, folder.path() / "link.plist");
-  EXPECT_EQ(plists.textValue(folder.path() / "link.plist", "Name"), std::nullopt) << "a link";
+  std::filesystem::create_symlink(folder.file("valid.plist", named("<string>v</string>")),
+                                  folder.path() / "link.plist");
+  for (const char* path : {"", "missing.plist", "link.plist"}) {  // a folder, nothing, a link
+    EXPECT_EQ(plists.textValue(folder.path() / path, "Name"), std::nullopt) << path;
+  }
 
   // A bundle's version is its Info.plist's CFBundleVersion, trailing slashes left out.
   folder.file("a.kext/Contents/Info.plist", named("<string>1.10</string>"));
@@ -91,21 +84,17 @@ std::string binaryChain(unsigned count, unsigned fanout) {
 
 TEST(PropertyListsTest, OnlyListsThatLibplistCanBuildAndFreeSafelyGetThrough) {
   const std::size_t deepest = kDeepestPropertyList;
+  // binaryChain(40, 2): 40 objects, 2^40 nodes once each reference is copied.
+  // clang-format off
   const std::pair<std::string, bool> rows[] = {
-      {binaryChain(deepest, 1), true},
-      {binaryChain(deepest + 1, 1), false},
-      {binaryChain(16, 2), true},
-      {binaryChain(40, 2), false},  // 40 objects, 2^40 nodes once each reference is copied
-      {binaryChain(8, 1).substr(0, 60), false},
-      {xmlNest(deepest), true},
-      {xmlNest(deepest + 1), false},
-      {xmlNest(deepest, "<array/><!-- <array> --><string><![CDATA[<dict>]]></string>"), true},
-      {xmlNest(deepest + 1, "<!-- </array> --><string><![CDATA[</dict>]]></string>"), false},
-      {xmlPlist("<array a=\"\"></array>"), true},
-      {xmlPlist("<string a=\">\">x</string>"), false},
-      {"<!DOCTYPE x [ > </array> ]>" + xmlNest(2), false},
-      {"{ Name = x; }", false},
-  };
+      {binaryChain(deepest, 1), true}, {binaryChain(deepest + 1, 1), false}, {binaryChain(16, 2), true},
+      {binaryChain(40, 2), false}, {binaryChain(8, 1).substr(0, 60), false},
+      {xmlPlist(arrays(deepest)), true}, {xmlPlist(arrays(deepest + 1)), false},
+      {xmlPlist(arrays(deepest, "<array/><!-- <array> --><string><![CDATA[<dict>]]></string>")), true},
+      {xmlPlist(arrays(deepest + 1, "<!-- </array> --><string><![CDATA[</dict>]]></string>")), false},
+      {xmlPlist("<array a=\"\"></array>"), true}, {xmlPlist("<string a=\">\">x</string>"), false},
+      {"<!DOCTYPE x [ > </array> ]>" + xmlPlist(arrays(2)), false}, {"{ Name = x; }", false}};
+  // clang-format on
   for (std::size_t row = 0; row < std::size(rows); ++row) {
     EXPECT_EQ(withinPropertyListBounds(rows[row].first), rows[row].second) << "row " << row;
   }

@@ -18,8 +18,7 @@ int main(void) {
   int32_t value = 1234;
   if (get != &RegValueGet || set != &RegValueSet || get("Port", &value) || value != 1234 ||
       !set("Port", 7)) {
-    printf(
-        "RegValueGet or RegValueSet is not exported under its plain name, or answers C wrongly\n");
+    puts("RegValueGet or RegValueSet is not exported under its plain name, or answers C wrongly");
     return 1;
   }
   return 0;

@@ -1,9 +1,7 @@
 #pragma once
 
-// The sandboxed host (sandbox/) as the whole runs use it: a sandbox of their own, a program run
-// inside it without a terminal or as a user meets it (on a tmux pane, or in a window on a private
-// X server, answered with keys), and what its tools saw (the journal: a line per call, path and
-// arguments split by tabs) and left behind.
+// The sandboxed host (sandbox/) as the whole runs use it: a sandbox of their own, a program run in
+// it, without a terminal or as a user meets it, and what its tools saw (the journal) and left.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -45,7 +43,9 @@ inline std::string call(const Args& words) {
   }
   return line + "\n";
 }
-/// What a copy of `source` to the entry `name`, and a removal of that entry, run.
+/// What a copy of `source` to the entry `name`, a removal of that entry, and the end of an
+/// installation pass run.
+inline const std::string kTouch = call({"/usr/bin/touch", "/System/Library/Extensions"});
 inline std::string copy(const std::string& source, const std::string& name) {
   return call({"/bin/cp", "-RH", source, kEntries + name});
 }
@@ -53,20 +53,16 @@ inline std::string removal(const std::string& name) {
   return call({"/sbin/kextunload", kEntries + name}) + call({"/bin/rm", "-rf", kEntries + name});
 }
 
-/// make-sandbox options for each letter X: "X.kext" installed and loaded as "com.quorix.x".
-inline Args installed(const std::string& letters) {
-  Args options;
-  for (const char letter : letters) {
-    const std::string id = "com.quorix." + std::string(1, letter + 'a' - 'A');
-    options =
-        options + Args{"--kext", kEntries + letter + ".kext", id, "1.0", "--loaded", id, "1.0"};
-  }
-  return options;
-}
 /// make-sandbox options for the kext at `path`, identified by the first letter of its name.
 inline Args offered(const std::string& path, const std::string& version = "2.0") {
   const char letter = static_cast<char>(std::tolower(path[path.rfind('/') + 1]));
   return {"--kext", path, std::string("com.quorix.") + letter, version};
+}
+
+/// make-sandbox options for "X.kext" (`letter` X) installed and loaded, at version 1.0.
+inline Args installed(const std::string& letter) {
+  const Args kext = offered(kEntries + letter + ".kext", "1.0");
+  return kext + Args{"--loaded", kext[2], "1.0"};
 }
 
 struct ProgramResult {
@@ -101,8 +97,7 @@ class Sandbox {
         runProgram(Args{MORVANE_SANDBOX_DIR "/make-sandbox", root()} + options);
     EXPECT_EQ(made.status, 0) << made.output;
   }
-  /// run-in-sandbox with `options` (--program runs another program than the built Morvane) and
-  /// the program's `arguments`.
+  /// run-in-sandbox with `options` (--program runs another than Morvane) and its `arguments`.
   Args command(const Args& options, const Args& arguments) const {
     return Args{MORVANE_SANDBOX_DIR "/run-in-sandbox", root(), "--binary", MORVANE_BINARY} +
            options + Args{"--"} + arguments;
@@ -114,10 +109,8 @@ class Sandbox {
     return fileText(inside("/var/sandbox/" + name));
   }
 
-  /// Every file, folder and link outside what a run may change (the extensions folder, the
-  /// stand-ins' state, the default reboot marker): its type and permissions, and but for a
-  /// folder (whose time changes with its entries) its time of change, a link's target and a
-  /// hash of a file's content.
+  /// Every file, folder and link outside what a run may change: its type and permissions, and
+  /// but for a folder (whose time changes with its entries) its time, target and content hash.
   std::string snapshot() const {
     const std::string r = root();
     // clang-format off
@@ -184,35 +177,28 @@ class XServer {
                     "echo $! >\"$0/compositor\"; trap 'kill $a $r $!' HUP; wait"
                   : "Xvfb -displayfd 3 -nolisten tcp 3>\"$0/display\" & trap 'kill $!' HUP; wait",
           folder_.path()});
-    if (wayland) {
-      eventually([&] { return fs::exists(folder_.path() / "w"); });
-      name_ = fs::exists(folder_.path() / "w") ? folder_.path() / "w" : "";
-      return;
-    }
-    eventually([&] { return fileText(folder_.path() / "display").ends_with('\n'); });
-    const std::string number = fileText(folder_.path() / "display");
-    name_ = number.empty() ? "" : ":" + number.substr(0, number.size() - 1);
+    const fs::path ready = folder_.path() / (wayland ? "w" : "display");
+    eventually([&] { return wayland ? fs::exists(ready) : fileText(ready).ends_with('\n'); });
+    const std::string number = fileText(ready);
+    name_ = wayland && fs::exists(ready) ? ready.string()
+            : number.ends_with('\n')     ? ":" + number.substr(0, number.size() - 1)
+                                         : "";
   }
   ~XServer() { tmux(folder_.path(), {"kill-server"}); }
   /// The X display, or the compositor's socket.
   const std::string& name() const { return name_; }
   bool wayland() const { return wayland_; }
-  /// xdotool with `arguments` on this display, stopped after 30 seconds.
-  ProgramResult xdotool(const Args& arguments) const {
-    return runProgram(Args{"timeout", "30", "xdotool"} + arguments,
-                      {"PATH=/usr/bin:/bin", "DISPLAY=" + name_});
-  }
-  /// On the compositor: waits for the window `title`, then presses its button `button`.
-  bool press(const std::string& title, const std::string& button = "") const {
-    return runProgram(Args{"timeout", "30", "/usr/bin/python3", MORVANE_ATSPI_PRESS, title} +
-                          (button.empty() ? Args{} : Args{button}),
-                      {"AT_SPI_BUS_ADDRESS=unix:path=" + name_ + ".a11y"})
-               .status == 0;
+  /// `command` with this display's variables, stopped after 30 seconds.
+  ProgramResult run(const Args& command) const {
+    return runProgram(
+        Args{"timeout", "30"} + command,
+        {"PATH=/usr/bin:/bin",
+         wayland_ ? "AT_SPI_BUS_ADDRESS=unix:path=" + name_ + ".a11y" : "DISPLAY=" + name_});
   }
   /// Ends the compositor, as when the session goes away.
-  void lose() const {
+  ProgramResult lose() const {
     const std::string pid = fileText(folder_.path() / "compositor");
-    runProgram({"kill", pid.substr(0, pid.find('\n'))});
+    return runProgram({"kill", pid.substr(0, pid.find('\n'))});
   }
 
  private:
@@ -221,23 +207,20 @@ class XServer {
   std::string name_;
 };
 
-/// The window title of the runs with a window, by which xdotool finds it.
-inline constexpr char kPromptTitle[] = "Quorix Setup";
+inline constexpr char kPromptTitle[] = "Quorix Setup";  // by which the window is found
 
-/// How a UserRun runs: on the terminal or in a window, with which options of run-in-sandbox and
-/// which translations, and whether Morvane's standard input, output and error are closed.
+/// How a UserRun runs: in a window or on the terminal (of this size), with which options of
+/// run-in-sandbox and translations, and whether Morvane's standard streams are closed.
 struct How {
   const XServer* window = nullptr;
   Args sandbox = {};
   std::string language = "";
   bool closedStreams = false;
-  int columns = 80, rows = 24;  // the tmux pane's size
+  int columns = 80, rows = 24;
 };
 
-/// A run in `host` as a user meets it: on a tmux pane of its own (80 by 24 unless `how` says), or
-/// in a window on the X server with the sandbox's private system bus on; answered with keys
-/// (tmux's names on the terminal, xdotool's in the window, where "close" closes it). On the
-/// terminal, its settings are written before and after the run.
+/// A run in `host` as a user meets it: on a tmux pane of its own, its settings written before and
+/// after the run, or in a window with the sandbox's private system bus on; answered with keys.
 class UserRun {
  public:
   UserRun(const Sandbox& host, const Args& arguments, const How& how = {}) : x_(how.window) {
@@ -248,11 +231,11 @@ class UserRun {
         (x_ ? host.command(how.sandbox + login, Args{"-t", kPromptTitle} + arguments)
             : host.command(how.sandbox, arguments));
     // The command goes by a file, so that no byte of an argument is left to tmux.
-    std::string text;
+    std::ofstream file(files_ / "command", std::ios::binary);
     for (const std::string& argument : command) {
-      text += argument + '\0';
+      file << argument << '\0';
     }
-    std::ofstream(files_ / "command", std::ios::binary) << text;
+    file.close();
     const std::string run = how.closedStreams ? "\"${c[@]}\" <&- >&- 2>&-" : "\"${c[@]}\"";
     tmux(files_, {"new-session", "-d", "-x", std::to_string(how.columns), "-y",
                   std::to_string(how.rows), "bash", "-c",
@@ -264,38 +247,35 @@ class UserRun {
 
   /// Waits until the prompt is shown: false when the run ended before.
   bool prompted() {
-    if (x_ && x_->wayland()) {
-      return x_->press(kPromptTitle);
+    if (!x_) {
+      return eventually([&] { return fs::exists(files_ / "status") || shows("[1] "); }, 30) &&
+             !fs::exists(files_ / "status");
     }
-    if (x_) {
-      window_ = x_->xdotool({"search", "--sync", "--onlyvisible", "--name",
-                             std::string("^") + kPromptTitle + "$"})
-                    .output;
-      window_ = window_.substr(0, window_.find('\n'));
-      return !window_.empty();
+    if (x_->wayland()) {
+      return x_->run({"/usr/bin/python3", MORVANE_ATSPI_PRESS, kPromptTitle}).status == 0;
     }
-    eventually([&] { return fs::exists(files_ / "status") || shows("[1] "); }, 30);
-    return !fs::exists(files_ / "status") && shows("[1] ");
+    window_ = x_->run({"xdotool", "search", "--sync", "--onlyvisible", "--name",
+                       std::string("^") + kPromptTitle + "$"})
+                  .output;
+    window_ = window_.substr(0, window_.find('\n'));
+    return !window_.empty();
   }
+  /// tmux's key names on the terminal; on Wayland a button's name, or "lose" to end the
+  /// compositor; xdotool's in an X window, focused first as the user does, or "close".
   void keys(const Args& keys) const {
     for (const std::string& key : keys) {
-      // On Wayland a key is a button's name, or "lose" to end the compositor. In an X window,
-      // focused first, as the user does before typing there.
-      if (x_ && x_->wayland()) {
-        key == "lose" ? x_->lose() : void(x_->press(kPromptTitle, key));
-        continue;
-      }
-      key == "close" ? x_->xdotool({"windowclose", window_})
-      : x_           ? x_->xdotool({"windowfocus", "--sync", window_, "key", key})
-                     : tmux(files_, {"send-keys", key});
+      !x_              ? tmux(files_, {"send-keys", key})
+      : key == "lose"  ? x_->lose()
+      : x_->wayland()  ? x_->run({"/usr/bin/python3", MORVANE_ATSPI_PRESS, kPromptTitle, key})
+      : key == "close" ? x_->run({"xdotool", "windowclose", window_})
+                       : x_->run({"xdotool", "windowfocus", "--sync", window_, "key", key});
     }
   }
   /// The exit status, once the run has ended within `seconds`.
   std::optional<int> wait(double seconds) {
-    if (!eventually([&] { return fs::exists(files_ / "status"); }, seconds)) {
-      return std::nullopt;
-    }
-    return std::stoi(fileText(files_ / "status"));
+    return eventually([&] { return fs::exists(files_ / "status"); }, seconds)
+               ? std::optional(std::stoi(fileText(files_ / "status")))
+               : std::nullopt;
   }
   bool shows(const std::string& text) const { return screen().find(text) != std::string::npos; }
   std::string screen() const { return tmux(files_, {"capture-pane", "-p"}).output; }

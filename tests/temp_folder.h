@@ -41,8 +41,7 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-/// Sets an environment variable (or unsets it, for none) until the end of the scope, then puts
-/// back what was there.
+/// Sets an environment variable (or unsets it, for none) until the end of the scope.
 class ScopedVariable {
  public:
   ScopedVariable(std::string name, const std::optional<std::string>& value)
@@ -83,8 +82,8 @@ inline std::string writeTool(const TempFolder& folder, const std::string& name,
   return path;
 }
 
-/// Shell commands that append the script's arguments to `record`, each ended by a NUL, then a
-/// line break, so that spaces, line breaks and empty arguments read back exactly.
+/// Shell commands that append the script's arguments to `record`, each ended by a NUL so that
+/// any argument reads back exactly, then a line break.
 inline std::string recordArguments(const std::string& record) {
   return "for a; do printf '%s\\0' \"$a\"; done >>'" + record + "'; echo >>'" + record + "'";
 }
