@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-# atspi_press TITLE [BUTTON]: waits up to 30 seconds for a window named TITLE on the
-# accessibility bus (AT_SPI_BUS_ADDRESS), then presses its button named BUTTON, if one is given.
-# Status 0 once done, 1 when the window or its button did not come.
+# atspi_press TITLE [BUTTON]: waits up to 30 seconds for a window named TITLE on the accessibility
+# bus (AT_SPI_BUS_ADDRESS), then presses its button BUTTON if given: 0 once done, 1 if none came.
 import sys
 import time
 

@@ -29,21 +29,20 @@ TEST_F(E2eTest, WithoutAPromptTheUsageTextReachesAPipeUntranslatedAndNothingIsAs
       << help.output;
   // Neither display nor terminal: one line, why no window (in the window module's words), then
   // why no terminal.
-  const Sandbox host(offered(kKitA));
-  const ProgramResult run = runProgram(host.command({}, {kKitA}));
+  const std::string link = kKit + "L\nForged.kext";
+  const Sandbox kit(offered(kKitA) + Args{"--link", link, "A.kext", "--kext", kKit + "notes.txt",
+                                          "com.quorix.n", "1.0"});
+  const ProgramResult run = runProgram(kit.command({}, {kKitA}));
   EXPECT_EQ(run.status, 255);
   EXPECT_TRUE(
       run.output.starts_with("Morvane: cannot ask whether to restart, nothing was installed: ") &&
       run.output.ends_with("; no controlling terminal (/dev/tty: No such device or address)\n") &&
       std::ranges::count(run.output, '\n') == 1)
       << run.output;
-  EXPECT_EQ(host.state("journal"), "");
+  EXPECT_EQ(kit.state("journal"), "");
   // What the caller is told, and the log lines, on standard error. An unattended pre-install run
   // with -d installs at once, a relative source taken from the folder the caller stood in; a
   // path with a line break is one log line all the same.
-  const std::string link = kKit + "L\nForged.kext";
-  const Sandbox kit(offered(kKitA) + Args{"--link", link, "A.kext", "--kext", kKit + "notes.txt",
-                                          "com.quorix.n", "1.0"});
   // clang-format off
   const struct { Args options = {}, arguments; int status; std::string says, journal = ""; } rows[] = {
       {.options = {"--in", kKit}, .arguments = {"-i", "-d", "A.kext"}, .status = 1,
@@ -76,14 +75,10 @@ TEST_F(E2eTest, BadInputAndFaultsEndWithAStatusOfTheTableAndChangeNothingElse) {
   const std::string odd = "/Users/Shared/K it;\n\xfe/Odd 'q\" $(touch x);y\n\xff.kext";
   const auto fault = [](const std::string& tool, const std::string& kind) { return Args{"--fault", tool, kind}; };
   const Args same = offered(kKitA, "1.0"), newB = offered(kKitB), removeA = {"-u", kEntries + "A.kext"}, ro = {"--mount", "ro"};
-  struct Row {
-    Args host = {}, args = {};  // make-sandbox's, Morvane's
-    bool asked = false;         // whether the run reaches the prompt
-    int status = 1;
-    std::string journal = "";
-    bool closedStreams = false;
-    bool planted = false;  // a user's process changed files: no link may be in the extensions
-  };
+  // The options of make-sandbox and Morvane; whether the run reaches the prompt; planted: a
+  // user's process changed files, so no link may be in the extensions.
+  struct Row { Args host = {}, args = {}; bool asked = false; int status = 1; std::string journal = "";
+               bool closedStreams = false, planted = false; };
   const Row rows[] = {
       {.host = offered(odd), .args = {odd}, .asked = true, .journal = copy(odd, odd.substr(odd.rfind('/') + 1)) + kTouch},
       {.host = offered(kKitA) + Args{"--link", kKit + "L.kext", "A.kext"}, .args = {kKit + "L.kext"}, .asked = true, .status = 255},

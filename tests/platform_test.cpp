@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -22,14 +21,11 @@ std::string arrays(std::size_t levels, const std::string& middle = "") {
 }
 
 TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
-  const PlistNode root(plist_new_dict());
-  plist_dict_set_item(root.get(), "Name", plist_new_string("com.quorix.bin"));
-  char* bytes = nullptr;
-  std::uint32_t length = 0;
-  plist_to_bin(root.get(), &bytes, &length);
-  const std::string binary(bytes, length);
-  std::free(bytes);
-
+  // {Name: "com.quorix.bin"} in the binary form.
+  const std::string binary(
+      "bplist00\xd1\x01\x02TName^com.quorix.bin\x08\x0b\x10\0\0\0\0\0\0\x01\x01"
+      "\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x1f",
+      66);
   TempFolder folder;
   const LibplistPropertyLists plists;
   const auto named = [](const std::string& value) {

@@ -82,10 +82,9 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
       run.keys(row.then);
       EXPECT_EQ(run.wait(10), row.thenStatus) << run.screen();
     }
-    if (!row.window) {
-      EXPECT_NE(run.settings("before"), "");
-      EXPECT_EQ(run.settings("after"), run.settings("before"));
-    }
+    EXPECT_TRUE(row.window ||
+                (run.settings("before") != "" && run.settings("after") == run.settings("before")))
+        << run.settings("after");
   }
 }
 
@@ -105,7 +104,6 @@ TEST_F(PromptE2eTest, PackageRunsUnpacked) {
   ASSERT_EQ(made.status, 0) << made.output;
   ASSERT_EQ(runProgram({"dpkg-deb", "-x", deb, host.inside("/opt")}).status, 0);
   const Args program = {"--program", "/opt/morvane/bin/Morvane"};
-  ASSERT_TRUE(fs::is_regular_file(host.inside(program[1]))) << "no bin/Morvane in the package";
   UserRun german(host, {kKitA}, {.sandbox = program, .language = "de"});
   EXPECT_TRUE(german.prompted() && eventually([&] { return german.shows("Später neu starten"); }))
       << german.screen();

@@ -1,6 +1,5 @@
-// A companion tool written in C: it compiles against the helpers' header and finds the helpers
-// by their plain names among the program's exported symbols. With no domain they read and write
-// nothing, so the calls cross the C boundary without touching any preference file.
+// A companion tool in C: it compiles against the helpers' header and finds them by their plain
+// names among the program's exported symbols; with no domain, the calls touch no preference file.
 #include <dlfcn.h>
 #include <stdbool.h>
 #include <stdint.h>

@@ -1,5 +1,4 @@
-// The restart request against a private system bus: it is handed over only where somebody owns
-// the login manager's name.
+// The restart request against a private system bus.
 #include <gtest/gtest.h>
 #include <signal.h>
 

@@ -125,8 +125,7 @@ class Sandbox {
   TempFolder folder_;
 };
 
-/// Skips, with the reason, where this machine does not let us enter the sandbox or lacks a
-/// program that the runs as a user meets them need.
+/// Skips, with the reason, where the sandbox cannot run here or the user runs lack a program.
 class SandboxTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -174,7 +173,7 @@ class XServer {
                     "--address=$AT_SPI_BUS_ADDRESS --nofork & a=$!; until [[ -S $0/w.a11y ]]; do "
                     "sleep 0.05; done; /usr/libexec/at-spi2-registryd & r=$!; weston "
                     "--backend=headless-backend.so --socket=w --idle-time=0 --no-config & "
-                    "echo $! >\"$0/compositor\"; trap 'kill $a $r $!' HUP; wait"
+                    "trap 'kill $a $r $!' HUP; wait"
                   : "Xvfb -displayfd 3 -nolisten tcp 3>\"$0/display\" & trap 'kill $!' HUP; wait",
           folder_.path()});
     const fs::path ready = folder_.path() / (wayland ? "w" : "display");
@@ -184,7 +183,7 @@ class XServer {
             : number.ends_with('\n')     ? ":" + number.substr(0, number.size() - 1)
                                          : "";
   }
-  ~XServer() { tmux(folder_.path(), {"kill-server"}); }
+  ~XServer() { lose(); }
   /// The X display, or the compositor's socket.
   const std::string& name() const { return name_; }
   bool wayland() const { return wayland_; }
@@ -195,11 +194,8 @@ class XServer {
         {"PATH=/usr/bin:/bin",
          wayland_ ? "AT_SPI_BUS_ADDRESS=unix:path=" + name_ + ".a11y" : "DISPLAY=" + name_});
   }
-  /// Ends the compositor, as when the session goes away.
-  ProgramResult lose() const {
-    const std::string pid = fileText(folder_.path() / "compositor");
-    return runProgram({"kill", pid.substr(0, pid.find('\n'))});
-  }
+  /// Ends the server, as when the session goes away.
+  ProgramResult lose() const { return tmux(folder_.path(), {"kill-server"}); }
 
  private:
   bool wayland_;
@@ -209,8 +205,7 @@ class XServer {
 
 inline constexpr char kPromptTitle[] = "Quorix Setup";  // by which the window is found
 
-/// How a UserRun runs: in a window or on the terminal (of this size), with which options of
-/// run-in-sandbox and translations, and whether Morvane's standard streams are closed.
+/// How a UserRun runs: where, with which sandbox options and translations, with closed streams.
 struct How {
   const XServer* window = nullptr;
   Args sandbox = {};
