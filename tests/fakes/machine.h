@@ -199,11 +199,10 @@ class Machine final : public FileManager,
   bool interrupted() const override { return askedToEnd_; }
   PrivilegeOutcome obtainRight() override {
     calls.push_back("right");
-    if (faults.answers.empty()) {
-      return PrivilegeOutcome::kGranted;
-    }
-    const PrivilegeOutcome outcome = faults.answers.front();
-    faults.answers.pop_front();
+    const PrivilegeOutcome outcome =
+        faults.answers.empty() ? PrivilegeOutcome::kGranted : faults.answers.front();
+    faults.answers.erase(faults.answers.begin(),
+                         faults.answers.begin() + (faults.answers.empty() ? 0 : 1));
     return outcome;
   }
   PrivilegedRun runTool(const char* tool, const char* const* arguments) override {
@@ -276,19 +275,13 @@ class Machine final : public FileManager,
     return std::nullopt;
   }
   void respond(Answer answer) {
-    switch (answer) {
-      case Answer::kNone:
-        return;
-      case Answer::kRestartNow:
-        return resource.restartBtn.performClick();
-      case Answer::kLater:
-        return resource.cancelBtn.performClick();
-      case Answer::kOk:
-        return resource.okBtn.performClick();
-      case Answer::kClose:
-        return resource.window.performClose();
-      case Answer::kClockRunsOut:
-        return advance(60);
+    const Button* buttons[] = {nullptr, &resource.restartBtn, &resource.cancelBtn, &resource.okBtn};
+    if (answer == Answer::kClose) {
+      resource.window.performClose();
+    } else if (answer == Answer::kClockRunsOut) {
+      advance(60);
+    } else if (answer != Answer::kNone) {
+      buttons[static_cast<int>(answer)]->performClick();
     }
   }
   /// `path` without trailing slashes, which name the same entry.
