@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +19,7 @@
 
 #include "platform/gtk/window_messages.h"
 #include "platform/gtk/window_module.h"
+#include "platform/loop_timers.h"
 #include "platform/posix/executable_folder.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/prompt_backend.h"
@@ -33,34 +33,6 @@ namespace morvane {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-/// A repeating timer of the program's loop. A tick that comes late is not made up.
-class LoopTimer final : public Timer {
- public:
-  LoopTimer(double interval, std::function<void(Timer*)> tick)
-      : interval_(
-            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(interval))),
-        due_(Clock::now() + interval_),
-        tick_(std::move(tick)) {}
-
-  void invalidate() override { valid_ = false; }
-  bool valid() const { return valid_; }
-  Clock::time_point due() const { return due_; }
-  void fireIfDue(Clock::time_point now) {
-    if (!valid_ || now < due_) {
-      return;
-    }
-    due_ = std::max(due_ + interval_, now + interval_ / 2);
-    tick_(this);
-  }
-
- private:
-  Clock::duration interval_;
-  Clock::time_point due_;
-  std::function<void(Timer*)> tick_;
-  bool valid_ = true;
-};
 
 /// The window, shown by the window process: every change of the plain controls goes to it as
 /// a message, and the loop here runs the timers and the answers that come back.
@@ -93,14 +65,13 @@ class WindowProcessBackend final : public PromptBackend {
   }
 
   Timer* scheduledTimer(double interval, std::function<void(Timer*)> tick) override {
-    timers_.push_back(std::make_unique<LoopTimer>(interval, std::move(tick)));
-    return timers_.back().get();
+    return timers_.schedule(interval, std::move(tick));
   }
 
   int run() override {
     for (;;) {
       pollfd wait{socket_.get(), POLLIN, 0};
-      if (::poll(&wait, 1, untilNextTick()) < 0 && errno != EINTR) {
+      if (::poll(&wait, 1, timers_.untilNextTick()) < 0 && errno != EINTR) {
         return -1;
       }
       if (wait.revents != 0 && !readAnswers()) {
@@ -109,7 +80,7 @@ class WindowProcessBackend final : public PromptBackend {
         window_->performClose();
         return -1;
       }
-      fireDueTimers();
+      timers_.fireDue();
     }
   }
 
@@ -154,34 +125,12 @@ class WindowProcessBackend final : public PromptBackend {
     return open;
   }
 
-  /// Milliseconds until the next timer is due, or -1 without one.
-  int untilNextTick() const {
-    int wait = -1;
-    const Clock::time_point now = Clock::now();
-    for (const auto& timer : timers_) {
-      if (timer->valid()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(timer->due() - now).count();
-        const int milliseconds = static_cast<int>(std::max<long long>(0, left));
-        wait = wait < 0 ? milliseconds : std::min(wait, milliseconds);
-      }
-    }
-    return wait;
-  }
-
-  void fireDueTimers() {
-    std::erase_if(timers_, [](const auto& timer) { return !timer->valid(); });
-    // By index: a tick may schedule another timer.
-    for (std::size_t i = 0; i < timers_.size(); ++i) {
-      timers_[i]->fireIfDue(Clock::now());
-    }
-  }
-
   UniqueFd socket_;
   pid_t child_;
   MessageReader reader_;
   Window* window_ = nullptr;
   std::vector<Control*> controls_;
-  std::vector<std::unique_ptr<LoopTimer>> timers_;
+  LoopTimers timers_;
 };
 
 bool displayNamed() {

@@ -10,43 +10,6 @@
 
 namespace morvane {
 
-/// A repeating timer of the terminal's loop. A tick that comes late is not made up.
-class TerminalTimer final : public Timer {
-  using Clock = std::chrono::steady_clock;
-
- public:
-  TerminalTimer(TerminalBackend& backend, double interval, std::function<void(Timer*)> tick)
-      : backend_(backend),
-        interval_(
-            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(interval))),
-        due_(Clock::now() + interval_),
-        tick_(std::move(tick)) {}
-
-  void invalidate() override {
-    valid_ = false;
-    backend_.timerStopped();
-  }
-  bool valid() const { return valid_; }
-  Clock::time_point due() const { return due_; }
-  void fireIfDue(Clock::time_point now) {
-    if (!valid_ || now < due_) {
-      return;
-    }
-    due_ += interval_;
-    if (due_ <= now) {
-      due_ = now + interval_;
-    }
-    tick_(this);
-  }
-
- private:
-  TerminalBackend& backend_;
-  Clock::duration interval_;
-  Clock::time_point due_;
-  std::function<void(Timer*)> tick_;
-  bool valid_ = true;
-};
-
 namespace {
 
 constexpr char kEscape = '\x1b';
@@ -144,8 +107,7 @@ void TerminalBackend::bindAll(const std::vector<Control*>& controls) {
 }
 
 Timer* TerminalBackend::scheduledTimer(double interval, std::function<void(Timer*)> tick) {
-  timers_.push_back(std::make_unique<TerminalTimer>(*this, interval, std::move(tick)));
-  return timers_.back().get();
+  return timers_.schedule(interval, std::move(tick));
 }
 
 void TerminalBackend::draw() {
@@ -176,7 +138,7 @@ int TerminalBackend::run() {
     }
     pollfd waits[] = {{signals_->wakeFd(), POLLIN, 0},
                       {terminal_->isRaw() ? terminal_->fd() : -1, POLLIN, 0}};
-    if (::poll(waits, 2, untilNextTick()) < 0 && errno != EINTR) {
+    if (::poll(waits, 2, timers_.untilNextTick()) < 0 && errno != EINTR) {
       return -1;
     }
     if (waits[0].revents != 0) {
@@ -188,7 +150,7 @@ int TerminalBackend::run() {
     if (waits[1].revents != 0) {
       readKeys();
     }
-    fireDueTimers();
+    timers_.fireDue();
   }
 }
 
@@ -232,27 +194,6 @@ void TerminalBackend::answer(const std::string& chosen, const std::function<void
 
 PromptScreen TerminalBackend::layout() const {
   return layoutPrompt(*window_, terminal_->columns(), terminal_->rows(), texts_);
-}
-
-int TerminalBackend::untilNextTick() const {
-  int wait = -1;
-  const Clock::time_point now = Clock::now();
-  for (const auto& timer : timers_) {
-    if (timer->valid()) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(timer->due() - now).count();
-      const int milliseconds = static_cast<int>(std::max<decltype(left)>(left, 0));
-      wait = wait < 0 ? milliseconds : std::min(wait, milliseconds);
-    }
-  }
-  return wait;
-}
-
-void TerminalBackend::fireDueTimers() {
-  std::erase_if(timers_, [](const auto& timer) { return !timer->valid(); });
-  // By index: a tick may schedule another timer.
-  for (std::size_t i = 0; i < timers_.size(); ++i) {
-    timers_[i]->fireIfDue(Clock::now());
-  }
 }
 
 }  // namespace morvane

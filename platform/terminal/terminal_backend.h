@@ -1,11 +1,11 @@
 #pragma once
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/loop_timers.h"
 #include "platform/prompt_backend.h"
 #include "platform/terminal/controlling_terminal.h"
 #include "platform/terminal/prompt_screen.h"
@@ -13,8 +13,6 @@
 #include "platform/terminal/terminal_signals.h"
 
 namespace morvane {
-
-class TerminalTimer;
 
 /// The prompt on the controlling terminal: the window's title, texts and shown buttons as
 /// lines, a digit key per button, Enter for the button the window focuses first and Escape for
@@ -40,8 +38,6 @@ class TerminalBackend final : public PromptBackend {
   void timerStopped() { terminal_->restore(); }
 
  private:
-  using Clock = std::chrono::steady_clock;
-
   void bindAll(const std::vector<Control*>& controls);
   /// Rewrites the lines that differ from what the terminal shows.
   void draw();
@@ -50,9 +46,6 @@ class TerminalBackend final : public PromptBackend {
   void readKeys();
   /// Runs `action` with the terminal given back; `chosen` is left on the user's screen.
   void answer(const std::string& chosen, const std::function<void()>& action);
-  /// Milliseconds until the next timer is due, or -1 without one.
-  int untilNextTick() const;
-  void fireDueTimers();
   PromptScreen layout() const;
 
   std::unique_ptr<ControllingTerminal> terminal_;
@@ -61,7 +54,7 @@ class TerminalBackend final : public PromptBackend {
   ScreenTexts texts_;
   Window* window_ = nullptr;
   std::vector<std::string> shown_;
-  std::vector<std::unique_ptr<TerminalTimer>> timers_;
+  LoopTimers timers_{[this] { timerStopped(); }};
 };
 
 }  // namespace morvane
