@@ -20,19 +20,9 @@ const Args kOffered = offered(kKitA) + offered(kKitB);
 TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
   const XServer x, w(true), lost(true);
   ASSERT_FALSE(x.name().empty() || w.name().empty() || lost.name().empty()) << "no display";
-  // The installation pass of the two offered kexts: A is new, B upgrades an older copy that is
-  // installed and loaded.
-  const auto pass = copy(kKitA, "A.kext") + removal("B.kext") + copy(kKitB, "B.kext") + kTouch;
+  // The installation pass of the two offered kexts: A is new, B upgrades an installed, loaded one.
+  const auto pass = copy(kKitA) + removal("B.kext") + copy(kKitB) + kTouch;
   const std::string reboot = "org.freedesktop.login1.Manager.Reboot\ttrue\n";
-  struct Row {
-    const XServer* window = nullptr;  // none: on the terminal
-    int columns = 80, rows = 24;
-    Args options = {}, keys = {};
-    std::optional<int> status = {};  // none: the run stays, as once the restart was asked for
-    std::string journal = "";
-    Args then = {};  // keys for the run that stayed, at once
-    std::optional<int> thenStatus = {};
-  };
   // On the terminal: Up (an escape sequence) is no answer; Enter is Restart Later, the default;
   // Escape closes; "1" is Continue with -i; "2" is Restart Now, refused there (no bus), so the
   // question stands again and Ctrl-C then ends the run as SIGINT does, Escape with 1 (the kexts
@@ -40,9 +30,12 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
   // manager never answers Restart Now's request, and the next answer is taken at once; Continue
   // never makes the marker (no control of the pre-install layout confirms a restart); Escape or
   // closing leave even when the countdown's end would install; that end installs with -d. On
-  // Wayland the buttons answer by their names, and a lost compositor is a close.
+  // Wayland the buttons answer by their names, and a lost compositor is a close. A row without a
+  // window is on the terminal; without a status, the run stays, as once the restart was asked
+  // for, and `then` are keys for it at once.
   // clang-format off
-  const Row rows[] = {
+  const struct { const XServer* window = nullptr; int columns = 80, rows = 24; Args options = {}, keys = {};
+      std::optional<int> status = {}; std::string journal = ""; Args then = {}; std::optional<int> thenStatus = {}; } rows[] = {
       {.keys = {"Up", "Enter"}, .status = 1, .journal = pass},
       {.keys = {"Escape"}, .status = 255},
       {.options = {"-i"}, .keys = {"1"}, .status = 1, .journal = pass},
@@ -57,10 +50,10 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
       {.window = &lost, .options = {"-i", "-d"}, .keys = {"lose"}, .status = 255},
   };
   // clang-format on
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.options + row.keys) +
                  (row.window ? " in the window" : ""));
-    const Sandbox host(installed("B") + kOffered);
+    const Sandbox host(offered(kEntries + "B.kext", "1.0", true) + kOffered);
     UserRun run(host, row.options + Args{kKitA, kKitB},
                 {.window = row.window, .columns = row.columns, .rows = row.rows});
     ASSERT_TRUE(run.prompted()) << run.screen();
@@ -95,14 +88,15 @@ TEST_F(PromptE2eTest, PackageRunsUnpacked) {
   // The Debian package, unpacked into the sandbox (nothing is installed on this machine), finds
   // its translations and its window module relative to its own folder.
   const Sandbox host(kOffered);
-  const std::string deb = host.inside("/tmp/morvane.deb");
   const ProgramResult made =
       runProgram({"cpack", "-G", "DEB", "--config",
                   fs::path(MORVANE_BINARY).parent_path() / "CPackConfig.cmake", "-B",
                   host.inside("/tmp"), "-D", "CPACK_DEBIAN_FILE_NAME=morvane.deb", "-D",
                   "CPACK_PACKAGING_INSTALL_PREFIX=/morvane"});
   ASSERT_EQ(made.status, 0) << made.output;
-  ASSERT_EQ(runProgram({"dpkg-deb", "-x", deb, host.inside("/opt")}).status, 0);
+  ASSERT_EQ(
+      runProgram({"dpkg-deb", "-x", host.inside("/tmp/morvane.deb"), host.inside("/opt")}).status,
+      0);
   const Args program = {"--program", "/opt/morvane/bin/Morvane"};
   UserRun german(host, {kKitA}, {.sandbox = program, .language = "de"});
   EXPECT_TRUE(german.prompted() && eventually([&] { return german.shows("Später neu starten"); }))

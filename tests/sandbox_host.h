@@ -43,26 +43,22 @@ inline std::string call(const Args& words) {
   }
   return line + "\n";
 }
-/// What a copy of `source` to the entry `name`, a removal of that entry, and the end of an
-/// installation pass run.
+/// What the end of an installation pass, a copy of the kext at `source` into the extensions and
+/// a removal of the entry `name` run.
 inline const std::string kTouch = call({"/usr/bin/touch", "/System/Library/Extensions"});
-inline std::string copy(const std::string& source, const std::string& name) {
-  return call({"/bin/cp", "-RH", source, kEntries + name});
+inline std::string copy(const std::string& source) {
+  return call({"/bin/cp", "-RH", source, kEntries + source.substr(source.rfind('/') + 1)});
 }
 inline std::string removal(const std::string& name) {
   return call({"/sbin/kextunload", kEntries + name}) + call({"/bin/rm", "-rf", kEntries + name});
 }
 
-/// make-sandbox options for the kext at `path`, identified by the first letter of its name.
-inline Args offered(const std::string& path, const std::string& version = "2.0") {
-  const char letter = static_cast<char>(std::tolower(path[path.rfind('/') + 1]));
-  return {"--kext", path, std::string("com.quorix.") + letter, version};
-}
-
-/// make-sandbox options for "X.kext" (`letter` X) installed and loaded, at version 1.0.
-inline Args installed(const std::string& letter) {
-  const Args kext = offered(kEntries + letter + ".kext", "1.0");
-  return kext + Args{"--loaded", kext[2], "1.0"};
+/// make-sandbox options for the kext at `path`, identified by the first letter of its name;
+/// `loaded` at that version too.
+inline Args offered(const std::string& path, const std::string& version = "2.0",
+                    bool loaded = false) {
+  const std::string id = "com.quorix." + std::string(1, std::tolower(path[path.rfind('/') + 1]));
+  return Args{"--kext", path, id, version} + (loaded ? Args{"--loaded", id, version} : Args{});
 }
 
 struct ProgramResult {
@@ -112,12 +108,10 @@ class Sandbox {
   /// Every file, folder and link outside what a run may change: its type and permissions, and
   /// but for a folder (whose time changes with its entries) its time, target and content hash.
   std::string snapshot() const {
-    const std::string r = root();
     // clang-format off
-    return runProgram({"find", r, "(", "-path", r + "/System/Library/Extensions", "-o", "-path",
-        r + "/var/sandbox", "-o", "-path", r + "/Users/Shared/.quorix_install_reboot", ")",
-        "-prune", "-o", "-type", "d", "-printf", "%P %m\n", "-o", "-printf", "%P %y %m %T@ %l\n",
-        "-type", "f", "-exec", "sha1sum", "{}", "+"}).output;
+    return runProgram({"find", root(), "-regex", ".*/\\(System/Library/Extensions\\|var/sandbox\\|"
+        "\\.quorix_install_reboot\\)", "-prune", "-o", "-type", "d", "-printf", "%P %m\n", "-o",
+        "-printf", "%P %y %m %T@ %l\n", "-type", "f", "-exec", "sha1sum", "{}", "+"}).output;
     // clang-format on
   }
 
@@ -165,23 +159,18 @@ inline ProgramResult tmux(const fs::path& folder, const Args& arguments) {
 class XServer {
  public:
   explicit XServer(bool wayland = false) : wayland_(wayland) {
-    // Each writes where it takes connections; the shell ends them with tmux.
-    tmux(folder_.path(),
-         {"new-session", "-d", "bash", "-c",
-          wayland ? "export XDG_RUNTIME_DIR=$0 AT_SPI_BUS_ADDRESS=unix:path=$0/w.a11y; dbus-daemon "
-                    "--config-file=/usr/share/defaults/at-spi2/accessibility.conf "
-                    "--address=$AT_SPI_BUS_ADDRESS --nofork & a=$!; until [[ -S $0/w.a11y ]]; do "
-                    "sleep 0.05; done; /usr/libexec/at-spi2-registryd & r=$!; weston "
-                    "--backend=headless-backend.so --socket=w --idle-time=0 --no-config & "
-                    "trap 'kill $a $r $!' HUP; wait"
-                  : "Xvfb -displayfd 3 -nolisten tcp 3>\"$0/display\" & trap 'kill $!' HUP; wait",
-          folder_.path()});
-    const fs::path ready = folder_.path() / (wayland ? "w" : "display");
-    eventually([&] { return wayland ? fs::exists(ready) : fileText(ready).ends_with('\n'); });
-    const std::string number = fileText(ready);
-    name_ = wayland && fs::exists(ready) ? ready.string()
-            : number.ends_with('\n')     ? ":" + number.substr(0, number.size() - 1)
-                                         : "";
+    // Each writes where it takes connections to "name"; tmux's hangup ends the servers.
+    // clang-format off
+    tmux(folder_.path(), {"new-session", "-d", "bash", "-c", "trap 'kill $(jobs -p)' HUP; cd \"$0\"; export "
+        "XDG_RUNTIME_DIR=$PWD AT_SPI_BUS_ADDRESS=unix:path=$PWD/w.a11y; " + std::string(wayland
+        ? "dbus-daemon --config-file=/usr/share/defaults/at-spi2/accessibility.conf --address=$AT_SPI_BUS_ADDRESS "
+          "--nofork & until [[ -S w.a11y ]]; do sleep 0.05; done; /usr/libexec/at-spi2-registryd & weston "
+          "--backend=headless-backend.so --socket=w --idle-time=0 --no-config & until [[ -S w ]]; do sleep 0.05; "
+          "done; echo $PWD/w >name; wait" : "printf : >name; Xvfb -displayfd 3 -nolisten tcp 3>>name & wait"),
+        folder_.path()});
+    // clang-format on
+    eventually([&] { return (name_ = fileText(folder_.path() / "name")).ends_with('\n'); });
+    name_.resize(name_.ends_with('\n') ? name_.size() - 1 : 0);
   }
   ~XServer() { lose(); }
   /// The X display, or the compositor's socket.
@@ -194,7 +183,7 @@ class XServer {
         {"PATH=/usr/bin:/bin",
          wayland_ ? "AT_SPI_BUS_ADDRESS=unix:path=" + name_ + ".a11y" : "DISPLAY=" + name_});
   }
-  /// Ends the server, as when the session goes away.
+  /// Ends the servers, as when the session goes away.
   ProgramResult lose() const { return tmux(folder_.path(), {"kill-server"}); }
 
  private:
@@ -241,29 +230,17 @@ class UserRun {
   ~UserRun() { tmux(files_, {"kill-server"}); }
 
   /// Waits until the prompt is shown: false when the run ended before.
-  bool prompted() {
-    if (!x_) {
-      return eventually([&] { return fs::exists(files_ / "status") || shows("[1] "); }, 30) &&
-             !fs::exists(files_ / "status");
-    }
-    if (x_->wayland()) {
-      return x_->run({"/usr/bin/python3", MORVANE_ATSPI_PRESS, kPromptTitle}).status == 0;
-    }
-    window_ = x_->run({"xdotool", "search", "--sync", "--onlyvisible", "--name",
-                       std::string("^") + kPromptTitle + "$"})
-                  .output;
-    window_ = window_.substr(0, window_.find('\n'));
-    return !window_.empty();
+  bool prompted() const {
+    return x_ ? press({}).status == 0
+              : eventually([&] { return fs::exists(files_ / "status") || shows("[1] "); }, 30) &&
+                    !fs::exists(files_ / "status");
   }
-  /// tmux's key names on the terminal; on Wayland a button's name, or "lose" to end the
-  /// compositor; xdotool's in an X window, focused first as the user does, or "close".
+  /// tmux's key names on the terminal; in the window a button's name on Wayland, xdotool's key
+  /// names on X (the window focused first, as the user does) or "close", and "lose" to end the
+  /// display server.
   void keys(const Args& keys) const {
     for (const std::string& key : keys) {
-      !x_              ? tmux(files_, {"send-keys", key})
-      : key == "lose"  ? x_->lose()
-      : x_->wayland()  ? x_->run({"/usr/bin/python3", MORVANE_ATSPI_PRESS, kPromptTitle, key})
-      : key == "close" ? x_->run({"xdotool", "windowclose", window_})
-                       : x_->run({"xdotool", "windowfocus", "--sync", window_, "key", key});
+      !x_ ? tmux(files_, {"send-keys", key}) : key == "lose" ? x_->lose() : press({key});
     }
   }
   /// The exit status, once the run has ended within `seconds`.
@@ -277,10 +254,18 @@ class UserRun {
   std::string settings(const std::string& when) const { return fileText(files_ / when); }
 
  private:
+  /// Waits for the window, then gives it `key`, if any.
+  ProgramResult press(const Args& key) const {
+    const Args find = {"xdotool", "search", "--sync", "--onlyvisible", "--name", kPromptTitle};
+    return x_->run(x_->wayland()          ? Args{MORVANE_ATSPI_PRESS, kPromptTitle} + key
+                   : key.empty()          ? find
+                   : key == Args{"close"} ? find + Args{"windowclose"}
+                                          : find + Args{"windowfocus", "--sync", "key"} + key);
+  }
+
   const XServer* x_;
   TempFolder folder_;
   const fs::path& files_ = folder_.path();
-  std::string window_;
 };
 
 }  // namespace morvane::testing
