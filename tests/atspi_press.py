@@ -15,8 +15,7 @@ def named(node, name, roles):
     if node.get_name() == name and node.get_role() in roles:
         return node
     children = (node.get_child_at_index(i) for i in range(node.get_child_count()))
-    found = (named(child, name, roles) for child in children if child)
-    return next((node for node in found if node), None)
+    return next(filter(None, (named(child, name, roles) for child in children if child)), None)
 
 
 for _ in range(300):
@@ -24,7 +23,5 @@ for _ in range(300):
     for button in sys.argv[2:]:
         target = target and named(target, button, (Atspi.Role.PUSH_BUTTON,))
         target and target.do_action(0)
-    if target:
-        sys.exit(0)
-    time.sleep(0.1)
+    sys.exit(0) if target else time.sleep(0.1)
 sys.exit(1)
