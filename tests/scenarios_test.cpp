@@ -26,6 +26,9 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
                     installFailed = "the installation failed; the lines above say where",
                     removalFailed = "the removal failed; the lines above say where",
                     noPrompt = "no display, no terminal",
+                    ended =
+                        "asked to end while the run waited for the administrator right or a "
+                        "tool: nothing more was started",
                     waits =
                         "another run is changing the extensions folder: waiting for it, up "
                         "to 10 minutes";
@@ -95,6 +98,13 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
       {.command = {"-i", "-d", "/k/a.kext"}, .answer = kNone, .faults = {.canAsk = false}, .status = kOk,
        .tools = {unload, rm, cp, touch},
        .told = {"nobody to ask whether to restart (" + noPrompt + "): installing at once, as -d says the countdown's end does"}},
+      // The tools get relative paths as the caller meant them, from the folder it stood in; the
+      // marker of a restart confirmed in pre-install mode is the run's last tool, and a signal
+      // while it runs fails the run all the same.
+      {.command = {"-i", "-r", "marker", "a.kext"}, .answer = kRestartNow, .fresh = true, .status = kOk,
+       .tools = {"/bin/cp -RH /Users/Shared/Kit/a.kext " + a, touch, "--mark /Users/Shared/Kit/marker"}},
+      {.command = {"-i", "-r", marker, "/k/a.kext"}, .answer = kRestartNow, .fresh = true,
+       .faults = {.askedToEndDuring = touchMarker}, .tools = {cp, touch, touchMarker}, .told = {ended}},
   };
   // clang-format on
   for (const Row& row : rows) {
@@ -102,6 +112,7 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
     Machine machine;
     machine.offer("/k/a.kext", "2.0");
     machine.offer("/k/notes.txt", "1.0");
+    machine.offer("/Users/Shared/Kit/a.kext", "1.0");
     machine.links["/k/link.kext"] = "/k/a.kext";
     if (!row.fresh) {
       machine.offer(a, "1.0");
@@ -117,13 +128,6 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
     EXPECT_EQ(std::ranges::count(machine.calls, "right"),
               row.faults.noWay ? 0 : std::ssize(row.tools) + std::ssize(row.faults.answers));
   }
-  // The tools get relative paths as the caller meant them, from the folder it stood in.
-  Machine machine;
-  machine.offer("/Users/Shared/Kit/a.kext", "1.0");
-  machine.version = 0x1070;
-  EXPECT_EQ(machine.launch({"-i", "-r", "marker", "a.kext"}, kRestartNow), kOk);
-  EXPECT_EQ(machine.tools(), (Lines{"/bin/cp -RH /Users/Shared/Kit/a.kext " + a, touch,
-                                    "--mark /Users/Shared/Kit/marker"}));
 }
 
 TEST(ScenarioTest, TheInstallationPassStopsAtTheFirstFailureAndTouchesTheFolderOnlyAfterAll) {
@@ -332,11 +336,6 @@ TEST(ScenarioTest, ASignalDuringAToolEndsThePassAsAFailureWithoutAnotherTool) {
       EXPECT_EQ(machine.tools(), Lines(all.begin(), all.begin() + during + 1));
     }
   }
-  // The marker of a restart confirmed in pre-install mode is the run's last tool: 255 as well.
-  Machine machine;
-  machine.offer("/k/a.kext", "1.0");
-  machine.faults.askedToEndDuring = touchMarker;
-  EXPECT_EQ(machine.launch({"-i", "-r", marker, "/k/a.kext"}, kRestartNow), kFailed);
 }
 
 }  // namespace
