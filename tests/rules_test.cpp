@@ -173,19 +173,19 @@ TEST(RulesTest, BootArgumentDecision) {
   // Tools: U uname, R boot-args read, S set, C clear, T the marker made (the last three with
   // rights). A null machine: uname cannot start; null boot-args: the variable cannot be read.
   struct Row {
-    const char* machine = "x86_64\n";
+    Text machine = "x86_64\n";
     std::optional<std::int32_t> version = 0x1068;
     bool remove = false;
-    const char* bootArgs = "-v";
+    Text bootArgs = "-v";
     bool writeFails = false, writeSticks = true, marker = true, result = true;
     std::string tools;
-    const char* bootArgsAfter;
+    Text bootArgsAfter;
   };
   const char* const kIo = "io=0x00040000";
   // clang-format off
   const Row rows[] = {
       // Only an x86_64 machine whose system version is known goes on.
-      {.machine = nullptr, .tools = "U", .bootArgsAfter = "-v"},
+      {.machine = {}, .tools = "U", .bootArgsAfter = "-v"},
       {.machine = "i386\n", .remove = true, .bootArgs = kIo, .tools = "U", .bootArgsAfter = kIo},
       {.machine = "X86_64", .remove = true, .bootArgs = kIo, .tools = "U", .bootArgsAfter = kIo},
       {.machine = " x86_64", .remove = true, .bootArgs = kIo, .tools = "U", .bootArgsAfter = kIo},
@@ -194,14 +194,14 @@ TEST(RulesTest, BootArgumentDecision) {
       {.version = 0x1070, .remove = true, .bootArgs = "-v io=0x00040000", .tools = "URC", .bootArgsAfter = ""},
       {.remove = true, .bootArgs = kIo, .writeFails = true, .tools = "URC", .bootArgsAfter = kIo},
       {.remove = true, .bootArgs = "IO=0x00040000", .tools = "UR", .bootArgsAfter = "IO=0x00040000"},
-      {.remove = true, .bootArgs = nullptr, .tools = "UR", .bootArgsAfter = nullptr},
+      {.remove = true, .bootArgs = {}, .tools = "UR", .bootArgsAfter = {}},
       // Setting happens only before Lion, replaces the whole variable and is read back; only
       // then is the marker created.
       {.machine = "x86_64h", .version = 0x1070, .tools = "U", .bootArgsAfter = "-v"},
       {.bootArgs = kIo, .tools = "UR", .bootArgsAfter = kIo},
       {.writeFails = true, .result = false, .tools = "URS", .bootArgsAfter = "-v"},
       {.writeSticks = false, .result = false, .tools = "URSR", .bootArgsAfter = "-v"},
-      {.bootArgs = nullptr, .writeSticks = false, .result = false, .tools = "URSR", .bootArgsAfter = nullptr},
+      {.bootArgs = {}, .writeSticks = false, .result = false, .tools = "URSR", .bootArgsAfter = {}},
       {.bootArgs = "io=0x40000", .tools = "URSRT", .bootArgsAfter = kIo},
       {.bootArgs = "", .marker = false, .tools = "URSR", .bootArgsAfter = kIo},
       {.version = -1, .bootArgs = "", .marker = false, .tools = "URSR", .bootArgsAfter = kIo},
@@ -211,15 +211,14 @@ TEST(RulesTest, BootArgumentDecision) {
       {"exec /usr/sbin/nvram boot-args=io=0x00040000", 'S'},
       {"exec /usr/sbin/nvram boot-args=", 'C'}, {"exec --mark /tmp/a marker", 'T'}};
   // clang-format on
-  const auto text = [](const char* t) { return t ? Text(t) : std::nullopt; };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << "row " << (&row - rows));
     Machine machine;
     machine.offer("/k/a.kext", "1.0");
     machine.offer(entry("a.kext"), "1.0");
-    machine.machine = text(row.machine);
+    machine.machine = row.machine;
     machine.version = row.version;
-    machine.bootArgs = text(row.bootArgs);
+    machine.bootArgs = row.bootArgs;
     if (row.writeFails) {
       machine.faults.cannotStart = {"/usr/sbin/nvram boot-args=io=0x00040000",
                                     "/usr/sbin/nvram boot-args="};
@@ -236,7 +235,7 @@ TEST(RulesTest, BootArgumentDecision) {
       tools += letters.contains(line) ? std::string(1, letters.at(line)) : "";
     }
     EXPECT_EQ(tools, row.tools);
-    EXPECT_EQ(machine.bootArgs, text(row.bootArgsAfter));
+    EXPECT_EQ(machine.bootArgs, row.bootArgsAfter);
   }
 }
 
