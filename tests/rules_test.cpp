@@ -64,19 +64,17 @@ TEST(RulesTest, Utf8Check) {
       {"\xF4\x90\x80\x80"s, false}, {"\xF5\x80\x80\x80"s, false}, {"a\xC3"s, false},
       {"\xF0\x9F\x98"s, false}, {"\xE2\x28\xA1"s, false}, {"\xF0\x9F\x98\xC0"s, false},
   };
-  // clang-format on
-  for (const auto& [bytes, valid] : rows) {
-    EXPECT_EQ(isValidUtf8(bytes), valid) << ::testing::PrintToString(bytes);
-  }
   // What a log line or the terminal gets of a text: control characters as their code points,
   // bytes of no character as bytes, the rest whole.
-  // clang-format off
   const std::pair<std::string, std::string> escapes[] = {
       {"/k/a b.kext", "/k/a b.kext"}, {"Sp\xC3\xA4ter \xE2\x82\xAC", "Sp\xC3\xA4ter \xE2\x82\xAC"},
       {"a\nForged line\r", "a\\u{0A}Forged line\\u{0D}"}, {"\x1B[2J\x7F"s, "\\u{1B}[2J\\u{7F}"},
       {"\xC2\x85\xC2\x9B", "\\u{85}\\u{9B}"}, {"a\0b"s, "a\\u{00}b"}, {"\xFF\xC3", "\\xFF\\xC3"},
   };
   // clang-format on
+  for (const auto& [bytes, valid] : rows) {
+    EXPECT_EQ(isValidUtf8(bytes), valid) << ::testing::PrintToString(bytes);
+  }
   for (const auto& [text, escaped] : escapes) {
     EXPECT_EQ(escapeControls(text), escaped) << ::testing::PrintToString(text);
   }

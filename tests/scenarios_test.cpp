@@ -287,11 +287,10 @@ TEST(ScenarioTest, TheLayoutsShowTheirTexts) {
       "Note that you won't hear audio during your remote sessions unless this Mac has been "
       "restarted. You can restart later at your convenience.";
   machine.offer("/k/a.kext", "1.0");
-  machine.translations = {{"Restart Now", "Jetzt neu starten"},
-                          {"OK", "Gut"},
-                          {"Continue", "Weiter"},
-                          {"Installation is complete.", "Fertig."},
-                          {note, "Hinweis"}};
+  // clang-format off
+  machine.translations = {{"Restart Now", "Jetzt neu starten"}, {"OK", "Gut"}, {"Continue", "Weiter"},
+                          {"Installation is complete.", "Fertig."}, {note, "Hinweis"}};
+  // clang-format on
   const Rect cancelFrame = ui.cancelBtn.frame();
   ASSERT_EQ(machine.launch({"-f", "/k/a.kext"}), std::nullopt);
   EXPECT_EQ(shown(),
