@@ -44,8 +44,9 @@ TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
   }
   std::filesystem::create_symlink(folder.file("valid.plist", named("<string>v</string>")),
                                   folder.path() / "link.plist");
-  for (const char* path : {"", "missing.plist", "link.plist"})  // a folder, nothing, a link
+  for (const char* path : {"", "missing.plist", "link.plist"}) {  // a folder, nothing, a link
     EXPECT_EQ(plists.textValue(folder.path() / path, "Name"), std::nullopt) << path;
+  }
 
   // A bundle's version is its Info.plist's CFBundleVersion, trailing slashes left out.
   folder.file("a.kext/Contents/Info.plist", named("<string>1.10</string>"));
@@ -89,8 +90,9 @@ TEST(PropertyListsTest, OnlyListsThatLibplistCanBuildAndFreeSafelyGetThrough) {
       {xmlPlist("<array a=\"\"></array>"), true}, {xmlPlist("<string a=\">\">x</string>"), false},
       {"<!DOCTYPE x [ > </array> ]>" + xmlPlist(arrays(2)), false}, {"{ Name = x; }", false}};
   // clang-format on
-  for (std::size_t row = 0; row < std::size(rows); ++row)
+  for (std::size_t row = 0; row < std::size(rows); ++row) {
     EXPECT_EQ(withinPropertyListBounds(rows[row].first), rows[row].second) << "row " << row;
+  }
   plist_t root = nullptr;
   const std::string chain = binaryChain(deepest, 1);
   plist_from_memory(chain.data(), static_cast<std::uint32_t>(chain.size()), &root);

@@ -47,8 +47,9 @@ class WayTest : public ::testing::Test {
   static std::string recorded(const std::vector<Lines>& calls) {
     std::string text;
     for (const Lines& call : calls) {
-      for (const std::string& argument : call)
+      for (const std::string& argument : call) {
         text += argument + '\0';
+      }
       text += '\n';
     }
     return text;
@@ -124,7 +125,8 @@ TEST_F(WayTest, AsRootTheToolGetsEachArgumentAndTheWaitIsForItAloneWhateverItsOu
   int status = 0;
   EXPECT_EQ(::waitpid(ended, &status, WNOHANG), ended) << "the ended child was reaped by another";
   EXPECT_EQ(::waitpid(running, &status, WNOHANG), 0) << "the running child was waited for";
-  ::kill(running, SIGKILL), ::waitpid(running, &status, 0);
+  ::kill(running, SIGKILL);
+  ::waitpid(running, &status, 0);
 }
 
 /// The polkit way: pkcheck answers with the exit status in the verdict ("kill": ends by

@@ -77,8 +77,9 @@ TEST(ProcessLauncherTest, ReadsAllOf64MiBRetriesInterruptedReadsAndKeepsItsBound
   ::sigaction(SIGALRM, &previous, nullptr);
   EXPECT_EQ(slow, "1\n2\n3\n");
   std::string expected;
-  for (int i = 0; i < (4 << 20); ++i)
+  for (int i = 0; i < (4 << 20); ++i) {
     expected += "0123456789abcde\n";
+  }
   EXPECT_TRUE(big == expected) << "size " << big.value_or("").size();
   // Past its bounds a tool's answer is none and the tool is gone: too much output, no end, or
   // an end that does not come after the output closed.
