@@ -17,7 +17,8 @@ const std::string a = entry("a.kext"), unload = "/sbin/kextunload " + a, rm = "/
                   touch = std::string("/usr/bin/touch ") + kExtensionsFolder,
                   marker = "/Users/Shared/.marker", touchMarker = "--mark " + marker,
                   setIo = "/usr/sbin/nvram boot-args=io=0x00040000",
-                  cpB = "/bin/cp -RH /k/b.kext " + entry("b.kext");
+                  cpB = "/bin/cp -RH /k/b.kext " + entry("b.kext"),
+                  clear = "/usr/sbin/nvram boot-args=";
 constexpr int kOk = kExitSuccess, kFailed = kExitFailure;
 using Answer::kClockRunsOut, Answer::kClose, Answer::kLater, Answer::kNone, Answer::kRestartNow;
 
@@ -39,6 +40,7 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
     Answer answer = kLater, then = kNone;
     bool fresh = false;                  // no copy of a.kext installed yet
     const char* entryLinksTo = nullptr;  // a.kext's entry is a link to this
+    const char* bootArgs = "";
     Machine::Faults faults = {};
     std::optional<int> status = kFailed;
     Lines tools = {}, log = {}, told = {};
@@ -119,6 +121,21 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
        .log = {"Refused: the installed kext is a link. [" + a + "]"}, .told = {installFailed}},
       {.command = {"-f", "/k/a.kext"}, .fresh = true, .entryLinksTo = "/Users/Shared/real.kext", .status = kOk,
        .tools = {unload, rm, cp, touch}},
+      // The boot argument comes first, and its marker ends the pass; once the caller has restarted
+      // and removed the marker, the next run installs.
+      {.command = {"-n", "-r", marker, "/k/a.kext"}, .fresh = true, .status = kOk, .tools = {setIo, touchMarker}},
+      {.command = {"-n", "-r", marker, "/k/a.kext"}, .fresh = true, .bootArgs = "io=0x00040000", .status = kOk,
+       .tools = {cp, touch}},
+      // Asked to end while a tool runs: the tools up to it ran, no other starts, and the run fails.
+      {.command = installA, .faults = {.askedToEndDuring = unload}, .tools = {unload}, .told = {ended}},
+      {.command = installA, .faults = {.askedToEndDuring = rm}, .tools = {unload, rm}, .told = {ended}},
+      {.command = installA, .faults = {.askedToEndDuring = cp}, .tools = {unload, rm, cp}, .told = {ended}},
+      {.command = installA, .faults = {.askedToEndDuring = load}, .tools = {unload, rm, cp, load}, .told = {ended}},
+      {.command = installA, .faults = {.askedToEndDuring = touch}, .tools = {unload, rm, cp, load, touch}, .told = {ended}},
+      {.command = {"-n", "-u", a}, .faults = {.askedToEndDuring = unload}, .tools = {unload}, .told = {ended}},
+      {.command = {"-n", "-u", a}, .faults = {.askedToEndDuring = rm}, .tools = {unload, rm}, .told = {ended}},
+      {.command = {"-n", "-u", a}, .bootArgs = "io=0x00040000", .faults = {.askedToEndDuring = clear},
+       .tools = {unload, rm, clear}, .told = {ended}},
   };
   // clang-format on
   for (const Row& row : rows) {
@@ -137,6 +154,7 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
     if (row.entryLinksTo) {
       machine.links[a] = row.entryLinksTo;
     }
+    machine.bootArgs = row.bootArgs;
     machine.faults = row.faults;
     ::testing::internal::CaptureStdout();  // the usage text
     const std::optional<int> status = machine.launch(row.command, row.answer);
@@ -159,19 +177,6 @@ TEST(ScenarioTest, ASourceGoneBetweenLaunchAndTheAnswerIsRefusedWhenItsTurnComes
   EXPECT_EQ(machine.answer(kLater), kFailed);
   EXPECT_EQ(machine.tools(), Lines{cp});
   EXPECT_EQ(machine.log.back(), "Can't found source file. [/k/d.kext]");
-}
-
-TEST(ScenarioTest, TheBootArgumentComesFirstAndItsMarkerEndsTheNextPass) {
-  Machine machine;
-  machine.offer("/k/a.kext", "1.0");
-  const Lines command = {"-n", "-r", marker, "/k/a.kext"};
-  EXPECT_EQ(machine.launch(command, kLater), kOk);
-  EXPECT_EQ(machine.tools(), (Lines{setIo, touchMarker}));
-  // The caller restarts, runs the installation again, and removes the marker itself.
-  machine.calls.clear();
-  machine.files.erase(marker);
-  EXPECT_EQ(machine.launch(command, kLater), kOk);
-  EXPECT_EQ(machine.tools(), (Lines{cp, touch})) << "the argument is set already";
 }
 
 TEST(ScenarioTest, AnUntrustedMarkerIsNeverBelievedNorTouched) {
@@ -305,27 +310,6 @@ TEST(ScenarioTest, TheLayoutsShowTheirTexts) {
                             note, "Installer"}));
   EXPECT_TRUE(ui.restartBtn.isHidden());
   EXPECT_EQ(ui.cancelBtn.frame(), (Rect{ui.restartBtn.frame().origin, cancelFrame.size}));
-}
-
-TEST(ScenarioTest, ASignalDuringAToolEndsThePassAsAFailureWithoutAnotherTool) {
-  // Each pass runs once for every tool of its sequence, the program asked to end while that
-  // tool runs: the tools up to it ran, no other starts, and the run fails.
-  const Lines copy = {unload, rm, cp, load, touch},
-              removal = {unload, rm, "/usr/sbin/nvram boot-args="};
-  for (const bool uninstall : {false, true}) {
-    const Lines& all = uninstall ? removal : copy;
-    for (std::size_t during = 0; during < all.size(); ++during) {
-      SCOPED_TRACE(all[during]);
-      Machine machine;
-      machine.offer("/k/a.kext", "2.0");
-      machine.offer(a, "1.0");
-      machine.bootArgs = "io=0x00040000";
-      machine.faults.askedToEndDuring = all[during];
-      const Lines command = uninstall ? Lines{"-n", "-u", a} : Lines{"-f", "-l", "/k/a.kext"};
-      EXPECT_EQ(machine.launch(command, kLater), kFailed);
-      EXPECT_EQ(machine.tools(), Lines(all.begin(), all.begin() + during + 1));
-    }
-  }
 }
 
 }  // namespace
