@@ -63,45 +63,39 @@ std::pair<int, std::string> runHelper(const TempFolder& folder, std::vector<cons
 TEST(ExecHelperTest, AllowsEveryVectorTheProgramSendsAndNoNearMiss) {
   const std::string entry = std::string(kExtensionsFolder) + "/a.kext";
   const char* const a = entry.c_str();
-  const struct {
-    std::vector<const char*> argv;
-    bool allowed = false;
-  } rows[] = {
-      // clang-format off
-      {.argv = {kKextunloadTool, a}, .allowed = true}, {.argv = {kKextunloadTool, "/Users/Shared/B.KEXT"}, .allowed = true},
-      {.argv = {kRmTool, "-rf", a}, .allowed = true}, {.argv = {kCpTool, "-RH", "/k/a.kext", a}, .allowed = true},
-      {.argv = {kCpTool, "-RH", "/k/a.kext//", a}, .allowed = true}, {.argv = {kKextloadTool, a}, .allowed = true},
-      {.argv = {kTouchTool, kExtensionsFolder}, .allowed = true}, {.argv = {kMarkerOperation, "/tmp/a marker"}, .allowed = true},
-      {.argv = {kNvramTool, "boot-args=io=0x00040000"}, .allowed = true}, {.argv = {kNvramTool, "boot-args="}, .allowed = true},
+  using Vectors = std::vector<std::vector<const char*>>;
+  // clang-format off
+  const Vectors allowed = {
+      {kKextunloadTool, a}, {kKextunloadTool, "/Users/Shared/B.KEXT"}, {kRmTool, "-rf", a}, {kKextloadTool, a},
+      {kCpTool, "-RH", "/k/a.kext", a}, {kCpTool, "-RH", "/k/a.kext//", a}, {kTouchTool, kExtensionsFolder},
+      {kMarkerOperation, "/tmp/a marker"}, {kNvramTool, "boot-args=io=0x00040000"}, {kNvramTool, "boot-args="}};
+  const Vectors refused = {
       // Another tool, or the right one by another path.
-      {.argv = {}}, {.argv = {"/bin/sh", "-c", "id"}}, {.argv = {"/usr/bin/cp", "-RH", "/k/a.kext", a}},
-      {.argv = {"/bin/../bin/cp", "-RH", "/k/a.kext", a}}, {.argv = {"bin/cp", "-RH", "/k/a.kext", a}},
+      {}, {"/bin/sh", "-c", "id"}, {"/usr/bin/cp", "-RH", "/k/a.kext", a}, {"bin/cp", "-RH", "/k/a.kext", a},
+      {"/bin/../bin/cp", "-RH", "/k/a.kext", a},
       // Another destination, a second source, an extra or another option.
-      {.argv = {kCpTool, "-RH", "/k/a.kext", "/System/Library/Extensions/b.kext"}},
-      {.argv = {kCpTool, "-RH", "/k/a.kext", "/System/Library/Extensions/k/a.kext"}},
-      {.argv = {kCpTool, "-RH", "/k/a.kext", "/etc/a.kext"}}, {.argv = {kCpTool, "-RH", "a.kext", a}},
-      {.argv = {kCpTool, "-RH", "/k/a.kext", "/System/Library/Extensions/a.kext/"}},
-      {.argv = {kCpTool, "-RH", "/k/a.kext", "/k/b.kext", a}}, {.argv = {kCpTool, "-rf", "/k/a.kext", a}},
-      {.argv = {kCpTool, "-RH", "/k/passwd", "/System/Library/Extensions/passwd"}},
-      {.argv = {kCpTool, "-RH", "-f", "/k/a.kext", a}}, {.argv = {kRmTool, "-rf", "--no-preserve-root", a}},
-      {.argv = {kRmTool, "-rf", a, a}}, {.argv = {kKextunloadTool, "-b", "com.quorix.a"}},
-      {.argv = {kKextloadTool, "/Users/Shared/a.kext"}}, {.argv = {kKextloadTool, "/System/Library/Extensions/../a.kext"}},
+      {kCpTool, "-RH", "/k/a.kext", "/System/Library/Extensions/b.kext"}, {kCpTool, "-RH", "a.kext", a},
+      {kCpTool, "-RH", "/k/a.kext", "/System/Library/Extensions/k/a.kext"}, {kCpTool, "-RH", "/k/a.kext", "/etc/a.kext"},
+      {kCpTool, "-RH", "/k/a.kext", "/System/Library/Extensions/a.kext/"}, {kCpTool, "-rf", "/k/a.kext", a},
+      {kCpTool, "-RH", "/k/passwd", "/System/Library/Extensions/passwd"}, {kCpTool, "-RH", "/k/a.kext", "/k/b.kext", a},
+      {kCpTool, "-RH", "-f", "/k/a.kext", a}, {kRmTool, "-rf", "--no-preserve-root", a}, {kRmTool, "-rf", a, a},
+      {kKextunloadTool, "-b", "com.quorix.a"}, {kKextloadTool, "/Users/Shared/a.kext"},
+      {kKextloadTool, "/System/Library/Extensions/../a.kext"},
       // A removal of a folder that is no kext, or a kext path not as the program writes it.
-      {.argv = {kRmTool, "-rf", kExtensionsFolder}}, {.argv = {kRmTool, "-rf", "/etc"}},
-      {.argv = {kRmTool, "-rf", "/Users/Shared/a.kext/"}}, {.argv = {kRmTool, "-rf", "/Users//a.kext"}},
-      {.argv = {kRmTool, "-rf", "/Users/../a.kext"}}, {.argv = {kRmTool, "-rf", "Users/a.kext"}},
-      {.argv = {kKextunloadTool, "/Users/Shared"}},
+      {kRmTool, "-rf", kExtensionsFolder}, {kRmTool, "-rf", "/etc"}, {kRmTool, "-rf", "/Users/Shared/a.kext/"},
+      {kRmTool, "-rf", "/Users//a.kext"}, {kRmTool, "-rf", "/Users/../a.kext"}, {kRmTool, "-rf", "Users/a.kext"},
+      {kKextunloadTool, "/Users/Shared"},
       // A touch of another file, another boot argument, a marker not at an absolute path.
-      {.argv = {kTouchTool, "/etc/passwd"}}, {.argv = {kTouchTool, kExtensionsFolder, "/etc/passwd"}},
-      {.argv = {kNvramTool, "boot-args=-v"}}, {.argv = {kNvramTool, "boot-args=io=0x00040000", "-v"}},
-      {.argv = {kNvramTool, "-d", "boot-args"}}, {.argv = {kMarkerOperation, "marker"}},
-      {.argv = {kMarkerOperation, "/tmp/"}}, {.argv = {kMarkerOperation}},
-      // clang-format on
-  };
-  for (const auto& row : rows) {
-    std::vector<const char*> argv = row.argv;
-    argv.push_back(nullptr);
-    EXPECT_EQ(isAllowedVector(argv.data()), row.allowed) << ::testing::PrintToString(row.argv);
+      {kTouchTool, "/etc/passwd"}, {kTouchTool, kExtensionsFolder, "/etc/passwd"}, {kNvramTool, "boot-args=-v"},
+      {kNvramTool, "boot-args=io=0x00040000", "-v"}, {kNvramTool, "-d", "boot-args"}, {kMarkerOperation, "marker"},
+      {kMarkerOperation, "/tmp/"}, {kMarkerOperation}};
+  // clang-format on
+  for (const bool allow : {true, false}) {
+    for (std::vector<const char*> argv : allow ? allowed : refused) {
+      const std::string shown = ::testing::PrintToString(argv);
+      argv.push_back(nullptr);
+      EXPECT_EQ(isAllowedVector(argv.data()), allow) << shown;
+    }
   }
 }
 
@@ -117,24 +111,20 @@ TEST(ExecHelperTest, StartsOnlyAnAllowedVectorGivesItNothingOfTheCallerAndMakesT
                     link = (folder.path() / "link").string(), odd = std::string("/k/\x01\\.kext"),
                     oddEntry = kExtensionsFolder + odd.substr(2);
   std::filesystem::create_symlink(kept, link);
+  // clang-format off
   const struct {
     std::vector<const char*> argv;
     int status;
     std::string output = "";  // what the tool printed, when the helper started it
   } rows[] = {
-      {{}, 64},
-      {{"morvane-exec"}, 64},
-      {{"morvane-exec", kCpTool, "a", "b"}, 65},
+      {{}, 64}, {{"morvane-exec"}, 64}, {{"morvane-exec", kCpTool, "a", "b"}, 65},
       {{"morvane-exec", kKextloadTool, "/System/Library/Extensions/x.kext"}, 66},  // not here
-      {{"morvane-exec", kCpTool, "-RH", odd.c_str(), oddEntry.c_str()},
-       0,
-       "arg /bin/cp\narg -RH\narg " + odd + "\narg " + oddEntry +
-           "\nenv PATH=/usr/sbin:/usr/bin:/sbin:/bin\nenv LANG=C\numask 022\nfd 0\nfd 1\nfd 2\n"
-           "fsize unlimited\nstdin /dev/null\n"},
-      {{"morvane-exec", kMarkerOperation, made.c_str()}, 0},
-      {{"morvane-exec", kMarkerOperation, link.c_str()}, 1},
-      {{"morvane-exec", kMarkerOperation, folder.path().c_str()}, 1},
-  };
+      {{"morvane-exec", kCpTool, "-RH", odd.c_str(), oddEntry.c_str()}, 0,
+       "arg /bin/cp\narg -RH\narg " + odd + "\narg " + oddEntry + "\nenv PATH=/usr/sbin:/usr/bin:/sbin:/bin\n"
+       "env LANG=C\numask 022\nfd 0\nfd 1\nfd 2\nfsize unlimited\nstdin /dev/null\n"},
+      {{"morvane-exec", kMarkerOperation, made.c_str()}, 0}, {{"morvane-exec", kMarkerOperation, link.c_str()}, 1},
+      {{"morvane-exec", kMarkerOperation, folder.path().c_str()}, 1}};
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.argv));
     const auto [status, output] = runHelper(folder, row.argv);
@@ -159,15 +149,11 @@ TEST(ExecHelperTest, StartsOnlyAnAllowedVectorGivesItNothingOfTheCallerAndMakesT
     logged += text.substr(text.find("]: ") + 3) + "\n";
   }
   const std::string odds = "/k/\\x01\\x5c.kext /System/Library/Extensions/\\x01\\x5c.kext";
-  EXPECT_EQ(logged,
-            "user 1000 may not run /bin/cp a b\n"
-            "user 1000 runs /sbin/kextload /System/Library/Extensions/x.kext\n"
-            "user 1000 runs /bin/cp -RH " +
-                odds +
-                "\n"
-                "user 1000 runs --mark " +
-                made + "\nuser 1000 runs --mark " + link + "\nuser 1000 runs --mark " +
-                folder.path().string() + "\n");
+  // clang-format off
+  EXPECT_EQ(logged, "user 1000 may not run /bin/cp a b\nuser 1000 runs /sbin/kextload /System/Library/Extensions/x.kext\n"
+                    "user 1000 runs /bin/cp -RH " + odds + "\nuser 1000 runs --mark " + made + "\nuser 1000 runs --mark " +
+                    link + "\nuser 1000 runs --mark " + folder.path().string() + "\n");
+  // clang-format on
   ::close(socket);
 }
 

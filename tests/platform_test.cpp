@@ -28,8 +28,8 @@ TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
       66);
   TempFolder folder;
   const LibplistPropertyLists plists;
-  const auto named = [](const std::string& value) {
-    return xmlPlist("<dict><key>Name</key>" + value + "</dict>");
+  const auto named = [](const std::string& value, const std::string& key = "Name") {
+    return xmlPlist("<dict><key>" + key + "</key>" + value + "</dict>");
   };
   // clang-format off
   const std::pair<std::string, std::optional<std::string>> rows[] = {
@@ -50,8 +50,7 @@ TEST(PropertyListsTest, TextValuesComeOnlyFromTextsInDictionaryFiles) {
 
   // A bundle's version is its Info.plist's CFBundleVersion, trailing slashes left out.
   folder.file("a.kext/Contents/Info.plist", named("<string>1.10</string>"));
-  folder.file("b.kext/Contents/Info.plist",
-              xmlPlist("<dict><key>CFBundleVersion</key><string>1.10</string></dict>"));
+  folder.file("b.kext/Contents/Info.plist", named("<string>1.10</string>", "CFBundleVersion"));
   EXPECT_EQ(plists.bundleVersion(folder.path() / "b.kext/"), "1.10");
   EXPECT_EQ(plists.bundleVersion(folder.path() / "a.kext"), std::nullopt);
 }

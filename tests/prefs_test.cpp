@@ -111,17 +111,13 @@ TEST_F(PrefsTest, TheDomainIsReadAfreshOnEveryCallAndItsFileReplacedWhole) {
 
 TEST_F(PrefsTest, TwoProcessesSavingTheDomainAtOnceLoseNoKey) {
   constexpr int kKeys = 40;
-  const auto saveAll = [this](const std::string& prefix) {
-    for (int i = 0; i < kKeys; ++i) {
-      set((prefix + std::to_string(i)).c_str(), i);
-    }
-  };
   const pid_t child = ::fork();
+  for (int i = 0; i < kKeys; ++i) {
+    set(((child == 0 ? "B" : "A") + std::to_string(i)).c_str(), i);
+  }
   if (child == 0) {
-    saveAll("B");
     ::_exit(0);
   }
-  saveAll("A");
   int status = -1;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   for (const std::string prefix : {"A", "B"}) {
@@ -149,17 +145,16 @@ TEST_F(PrefsTest, AFileThatCannotBeReadIsKeptAndTheSaveFailsAndIsLogged) {
     std::function<void()> plant;
     bool asRoot = false;  // links are not followed
   };
+  // clang-format off
   const Row rows[] = {
       {.name = "a read error (EIO)", .plant = link(domain, "/proc/self/mem")},
       {.name = "the file is a link", .plant = link(domain, elsewhere), .asRoot = true},
-      {.name = "a folder is a link",
-       .plant = link(domain.parent_path(), elsewhere.parent_path()),
-       .asRoot = true},
+      {.name = "a folder is a link", .plant = link(domain.parent_path(), elsewhere.parent_path()), .asRoot = true},
       // Beyond the bounds of every property list the program reads, or no dictionary.
       {.name = "garbage", .plant = holding("\x01\x02garbage")},
       {.name = "an array", .plant = holding(xmlPlist("<array><integer>5</integer></array>"))},
-      {.name = "too large", .plant = holding(kept + std::string(kLargestPropertyList, ' '))},
-  };
+      {.name = "too large", .plant = holding(kept + std::string(kLargestPropertyList, ' '))}};
+  // clang-format on
   for (const auto& row : rows) {
     fs::remove_all(folder.path() / "morvane");
     row.plant();

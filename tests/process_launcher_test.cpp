@@ -65,8 +65,7 @@ TEST(ProcessLauncherTest, ToolsStartFromAKnownStateWhateverTheCallerLeft) {
 }
 
 TEST(ProcessLauncherTest, ReadsAllOf64MiBRetriesInterruptedReadsAndKeepsItsBounds) {
-  struct sigaction interrupting {
-  }, previous{};
+  struct sigaction interrupting = {}, previous = {};
   interrupting.sa_handler = [](int) {};  // no SA_RESTART: blocked calls fail with EINTR
   ASSERT_EQ(::sigaction(SIGALRM, &interrupting, &previous), 0);
   const itimerval everyMillisecond{{0, 1000}, {0, 1000}}, off{};

@@ -2,8 +2,6 @@
 // each one leaves behind.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "platform/posix/localizer_gettext.h"
 #include "tests/fakes/machine.h"
 #include "tests/temp_folder.h"
@@ -11,22 +9,19 @@
 namespace morvane::testing {
 namespace {
 
-constexpr char kKext[] = "/k/a.kext";
-constexpr char kMarker[] = "/m/marker";
 constexpr char kCountdownKey[] = "The dialog will be closed in %@ seconds";
 
-/// A machine that shows the prompt for an installation of kKext with `options`.
-std::unique_ptr<Machine> showPrompt(Lines options) {
+/// A machine that shows the prompt for `command`, an installation of /k/a.kext.
+std::unique_ptr<Machine> showPrompt(const Lines& command) {
   auto machine = std::make_unique<Machine>();
-  machine->offer(kKext, std::nullopt);
+  machine->offer("/k/a.kext", std::nullopt);
   machine->version = kLionSystemVersion;  // no default marker
-  options.insert(options.end(), {"-f", kKext});
-  EXPECT_EQ(machine->launch(options), std::nullopt);
+  EXPECT_EQ(machine->launch(command), std::nullopt);
   return machine;
 }
 
 TEST(PromptTest, CountdownShowsSixtyDownToOneStopsAtAnAnswerAndEndsOnTheSixtiethTick) {
-  auto machine = showPrompt({"-i"});
+  auto machine = showPrompt({"-i", "-f", "/k/a.kext"});
   machine->translations = {{kCountdownKey, "noch %@ Sekunden"}};
   const TextField& countdown = machine->resource.countdownField;
   EXPECT_FALSE(countdown.isHidden());
@@ -38,14 +33,12 @@ TEST(PromptTest, CountdownShowsSixtyDownToOneStopsAtAnAnswerAndEndsOnTheSixtieth
     expected.push_back("noch " + std::to_string(60 - tick) + " Sekunden");
   }
   EXPECT_EQ(shown, expected);
-  EXPECT_TRUE(machine->calls.empty());
   // The sixtieth tick finds the count at 1: no 0 is shown, the run is abandoned.
   EXPECT_EQ(machine->answer(Answer::kClockRunsOut), kExitFailure);
   EXPECT_EQ(countdown.stringValue(), "noch 1 Sekunden");
-  EXPECT_TRUE(machine->calls.empty());
 
   // An answer stops the countdown before the pass's first tool, however long a copy takes.
-  machine = showPrompt({"-i"});
+  machine = showPrompt({"-i", "-f", "/k/a.kext"});
   machine->toolSeconds = 5;
   EXPECT_EQ(machine->answer(Answer::kLater), kExitSuccess);
   EXPECT_EQ(machine->resource.countdownField.stringValue(),
@@ -54,7 +47,7 @@ TEST(PromptTest, CountdownShowsSixtyDownToOneStopsAtAnAnswerAndEndsOnTheSixtieth
 
 TEST(PromptTest, TheRestartRequestSaysWhatBecameOfItAndTheQuestionStands) {
   for (const bool refused : {false, true}) {
-    auto machine = showPrompt({});
+    auto machine = showPrompt({"-f", "/k/a.kext"});
     machine->faults.restartRefused = refused;
     EXPECT_EQ(machine->answer(Answer::kRestartNow), std::nullopt);
     EXPECT_FALSE(machine->resource.countdownField.isHidden());

@@ -16,7 +16,9 @@ const std::string a = entry("a.kext"), unload = "/sbin/kextunload " + a, rm = "/
                   cp = "/bin/cp -RH /k/a.kext " + a, load = "/sbin/kextload " + a,
                   touch = std::string("/usr/bin/touch ") + kExtensionsFolder,
                   marker = "/Users/Shared/.marker", touchMarker = "--mark " + marker,
-                  setIo = "/usr/sbin/nvram boot-args=io=0x00040000";
+                  setIo = "/usr/sbin/nvram boot-args=io=0x00040000",
+                  cpB = "/bin/cp -RH /k/b.kext " + entry("b.kext"),
+                  clear = "/usr/sbin/nvram boot-args=";
 constexpr int kOk = kExitSuccess, kFailed = kExitFailure;
 using Answer::kClockRunsOut, Answer::kClose, Answer::kLater, Answer::kNone, Answer::kRestartNow;
 
@@ -26,6 +28,9 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
                     installFailed = "the installation failed; the lines above say where",
                     removalFailed = "the removal failed; the lines above say where",
                     noPrompt = "no display, no terminal",
+                    ended =
+                        "asked to end while the run waited for the administrator right or a "
+                        "tool: nothing more was started",
                     waits =
                         "another run is changing the extensions folder: waiting for it, up "
                         "to 10 minutes";
@@ -33,7 +38,9 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
   struct Row {
     Lines command;
     Answer answer = kLater, then = kNone;
-    bool fresh = false;  // no copy of a.kext installed yet
+    bool fresh = false;                  // no copy of a.kext installed yet
+    const char* entryLinksTo = nullptr;  // a.kext's entry is a link to this
+    const char* bootArgs = "";
     Machine::Faults faults = {};
     std::optional<int> status = kFailed;
     Lines tools = {}, log = {}, told = {};
@@ -76,7 +83,7 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
        .told = {removalFailed}},
       // Launch.
       {.command = {}, .told = {"no kext path given"}},
-      {.command = {"/k/b.kext"}, .told = {"nothing at /k/b.kext: nothing was changed"}},
+      {.command = {"/k/z.kext"}, .told = {"nothing at /k/z.kext: nothing was changed"}},
       {.command = {"-u", "b.kext"}, .told = {"nothing at b.kext: nothing was changed"}},
       {.command = {"-x", "--uninstall", "-", "-f", "/k/a.kext"}, .status = kOk, .tools = {unload, rm, cp, touch},
        .told = {"ignored -x: no such option", "ignored --uninstall: no such option", "ignored -: no such option"}},
@@ -95,17 +102,59 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
       {.command = {"-i", "-d", "/k/a.kext"}, .answer = kNone, .faults = {.canAsk = false}, .status = kOk,
        .tools = {unload, rm, cp, touch},
        .told = {"nobody to ask whether to restart (" + noPrompt + "): installing at once, as -d says the countdown's end does"}},
+      // The tools get relative paths as the caller meant them, from the folder it stood in; the
+      // marker of a restart confirmed in pre-install mode is the run's last tool, and a signal
+      // while it runs fails the run all the same.
+      {.command = {"-i", "-r", "marker", "a.kext"}, .answer = kRestartNow, .fresh = true, .status = kOk,
+       .tools = {"/bin/cp -RH /Users/Shared/Kit/a.kext " + a, touch, "--mark /Users/Shared/Kit/marker"}},
+      {.command = {"-i", "-r", marker, "/k/a.kext"}, .answer = kRestartNow, .fresh = true,
+       .faults = {.askedToEndDuring = touchMarker}, .tools = {cp, touch, touchMarker}, .told = {ended}},
+      // A pass stops at the first failure and undoes nothing; with everything installed already it
+      // copies nothing and still touches the folder. A trailing slash, as a shell's completion
+      // leaves it, still names the bundle.
+      {.command = {"/k/a.kext", "/k/b.kext", "/k/c.kext"}, .fresh = true, .faults = {.cannotStart = {cpB}},
+       .tools = {cp, cpB}, .log = {cannot}, .told = {installFailed}},
+      {.command = {"-f", "/k/c.kext/"}, .status = kOk, .tools = {touch}},
+      // An installed entry that is still a link when the copy comes would take the copy into the
+      // link's target: a dangling one, which is no installed copy to remove.
+      {.command = {"-f", "/k/a.kext"}, .fresh = true, .entryLinksTo = "/nowhere",
+       .log = {"Refused: the installed kext is a link. [" + a + "]"}, .told = {installFailed}},
+      {.command = {"-f", "/k/a.kext"}, .fresh = true, .entryLinksTo = "/Users/Shared/real.kext", .status = kOk,
+       .tools = {unload, rm, cp, touch}},
+      // The boot argument comes first, and its marker ends the pass; once the caller has restarted
+      // and removed the marker, the next run installs.
+      {.command = {"-n", "-r", marker, "/k/a.kext"}, .fresh = true, .status = kOk, .tools = {setIo, touchMarker}},
+      {.command = {"-n", "-r", marker, "/k/a.kext"}, .fresh = true, .bootArgs = "io=0x00040000", .status = kOk,
+       .tools = {cp, touch}},
+      // Asked to end while a tool runs: the tools up to it ran, no other starts, and the run fails.
+      {.command = installA, .faults = {.askedToEndDuring = unload}, .tools = {unload}, .told = {ended}},
+      {.command = installA, .faults = {.askedToEndDuring = rm}, .tools = {unload, rm}, .told = {ended}},
+      {.command = installA, .faults = {.askedToEndDuring = cp}, .tools = {unload, rm, cp}, .told = {ended}},
+      {.command = installA, .faults = {.askedToEndDuring = load}, .tools = {unload, rm, cp, load}, .told = {ended}},
+      {.command = installA, .faults = {.askedToEndDuring = touch}, .tools = {unload, rm, cp, load, touch}, .told = {ended}},
+      {.command = {"-n", "-u", a}, .faults = {.askedToEndDuring = unload}, .tools = {unload}, .told = {ended}},
+      {.command = {"-n", "-u", a}, .faults = {.askedToEndDuring = rm}, .tools = {unload, rm}, .told = {ended}},
+      {.command = {"-n", "-u", a}, .bootArgs = "io=0x00040000", .faults = {.askedToEndDuring = clear},
+       .tools = {unload, rm, clear}, .told = {ended}},
   };
   // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(joined("Morvane", row.command) + " (row " + std::to_string(&row - rows) + ")");
     Machine machine;
     machine.offer("/k/a.kext", "2.0");
-    machine.offer("/k/notes.txt", "1.0");
+    for (const std::string& kext :
+         Lines{"/k/notes.txt", "/Users/Shared/Kit/a.kext", "/Users/Shared/real.kext", "/k/b.kext",
+               "/k/c.kext", entry("c.kext")}) {
+      machine.offer(kext, "1.0");
+    }
     machine.links["/k/link.kext"] = "/k/a.kext";
     if (!row.fresh) {
       machine.offer(a, "1.0");
     }
+    if (row.entryLinksTo) {
+      machine.links[a] = row.entryLinksTo;
+    }
+    machine.bootArgs = row.bootArgs;
     machine.faults = row.faults;
     ::testing::internal::CaptureStdout();  // the usage text
     const std::optional<int> status = machine.launch(row.command, row.answer);
@@ -117,69 +166,20 @@ TEST(ScenarioTest, EachRunEndsAsItsRowSaysAndTellsTheCallerWhy) {
     EXPECT_EQ(std::ranges::count(machine.calls, "right"),
               row.faults.noWay ? 0 : std::ssize(row.tools) + std::ssize(row.faults.answers));
   }
-  // The tools get relative paths as the caller meant them, from the folder it stood in.
-  Machine machine;
-  machine.offer("/Users/Shared/Kit/a.kext", "1.0");
-  machine.version = 0x1070;
-  EXPECT_EQ(machine.launch({"-i", "-r", "marker", "a.kext"}, kRestartNow), kOk);
-  EXPECT_EQ(machine.tools(), (Lines{"/bin/cp -RH /Users/Shared/Kit/a.kext " + a, touch,
-                                    "--mark /Users/Shared/Kit/marker"}));
 }
 
-TEST(ScenarioTest, TheInstallationPassStopsAtTheFirstFailureAndTouchesTheFolderOnlyAfterAll) {
+TEST(ScenarioTest, ASourceGoneBetweenLaunchAndTheAnswerIsRefusedWhenItsTurnComes) {
   Machine machine;
-  for (const char* name : {"a", "b", "c", "d"}) {
-    machine.offer(std::string("/k/") + name + ".kext", "1.0");
-  }
-  const std::string cpB = "/bin/cp -RH /k/b.kext " + entry("b.kext");
-  machine.faults.cannotStart = {cpB};
-  EXPECT_EQ(machine.launch({"/k/a.kext", "/k/b.kext", "/k/c.kext"}, kLater), kFailed);
-  EXPECT_EQ(machine.tools(), (Lines{cp, cpB}));
-  EXPECT_TRUE(machine.fileExists(a)) << "no rollback";
-
-  // Everything installed already: nothing copied, the folder is still touched. A trailing
-  // slash, as a shell's completion leaves it, still names the bundle.
-  machine.calls.clear();
-  EXPECT_EQ(machine.launch({"-f", "/k/a.kext/"}, kLater), kOk);
-  EXPECT_EQ(machine.tools(), Lines{touch});
-
-  // A source gone between launch and the answer is refused when its turn comes.
-  machine.calls.clear();
-  EXPECT_EQ(machine.launch({"/k/c.kext", "/k/d.kext"}), std::nullopt);
+  machine.offer("/k/a.kext", "1.0");
+  machine.offer("/k/d.kext", "1.0");
+  EXPECT_EQ(machine.launch({"/k/a.kext", "/k/d.kext"}), std::nullopt);
   machine.files.erase("/k/d.kext");
   EXPECT_EQ(machine.answer(kLater), kFailed);
-  EXPECT_EQ(machine.tools(), Lines{"/bin/cp -RH /k/c.kext " + entry("c.kext")});
+  EXPECT_EQ(machine.tools(), Lines{cp});
   EXPECT_EQ(machine.log.back(), "Can't found source file. [/k/d.kext]");
 }
 
-TEST(ScenarioTest, TheBootArgumentComesFirstAndItsMarkerEndsTheNextPass) {
-  Machine machine;
-  machine.offer("/k/a.kext", "1.0");
-  const Lines command = {"-n", "-r", marker, "/k/a.kext"};
-  EXPECT_EQ(machine.launch(command, kLater), kOk);
-  EXPECT_EQ(machine.tools(), (Lines{setIo, touchMarker}));
-  // The caller restarts, runs the installation again, and removes the marker itself.
-  machine.calls.clear();
-  machine.files.erase(marker);
-  EXPECT_EQ(machine.launch(command, kLater), kOk);
-  EXPECT_EQ(machine.tools(), (Lines{cp, touch})) << "the argument is set already";
-}
-
-TEST(ScenarioTest, ALinkedEntryOrAnUntrustedMarkerIsNeverFollowed) {
-  // An installed entry that is still a link when the copy comes would take the copy into the
-  // link's target: a dangling one, which is no installed copy to remove.
-  for (const std::string target : {"/nowhere", "/Users/Shared/real.kext"}) {
-    Machine machine;
-    machine.offer("/Users/Shared/real.kext", "1.0");
-    machine.offer("/k/a.kext", "2.0");
-    machine.links[a] = target;
-    const bool dangling = target == "/nowhere";
-    EXPECT_EQ(machine.launch({"-f", "/k/a.kext"}, kLater), dangling ? kFailed : kOk);
-    EXPECT_EQ(machine.tools(), dangling ? Lines{} : (Lines{unload, rm, cp, touch}));
-    EXPECT_EQ(std::ranges::count(machine.log, "Refused: the installed kext is a link. [" + a + "]"),
-              dangling ? 1 : 0);
-  }
-
+TEST(ScenarioTest, AnUntrustedMarkerIsNeverBelievedNorTouched) {
   // A marker that is not root's own file is neither believed nor touched: any user could plant
   // one to stop every later installation, or a link to have root touch another file.
   using Kind = Machine::Kind;
@@ -292,11 +292,10 @@ TEST(ScenarioTest, TheLayoutsShowTheirTexts) {
       "Note that you won't hear audio during your remote sessions unless this Mac has been "
       "restarted. You can restart later at your convenience.";
   machine.offer("/k/a.kext", "1.0");
-  machine.translations = {{"Restart Now", "Jetzt neu starten"},
-                          {"OK", "Gut"},
-                          {"Continue", "Weiter"},
-                          {"Installation is complete.", "Fertig."},
-                          {note, "Hinweis"}};
+  // clang-format off
+  machine.translations = {{"Restart Now", "Jetzt neu starten"}, {"OK", "Gut"}, {"Continue", "Weiter"},
+                          {"Installation is complete.", "Fertig."}, {note, "Hinweis"}};
+  // clang-format on
   const Rect cancelFrame = ui.cancelBtn.frame();
   ASSERT_EQ(machine.launch({"-f", "/k/a.kext"}), std::nullopt);
   EXPECT_EQ(shown(),
@@ -311,32 +310,6 @@ TEST(ScenarioTest, TheLayoutsShowTheirTexts) {
                             note, "Installer"}));
   EXPECT_TRUE(ui.restartBtn.isHidden());
   EXPECT_EQ(ui.cancelBtn.frame(), (Rect{ui.restartBtn.frame().origin, cancelFrame.size}));
-}
-
-TEST(ScenarioTest, ASignalDuringAToolEndsThePassAsAFailureWithoutAnotherTool) {
-  // Each pass runs once for every tool of its sequence, the program asked to end while that
-  // tool runs: the tools up to it ran, no other starts, and the run fails.
-  const Lines copy = {unload, rm, cp, load, touch},
-              removal = {unload, rm, "/usr/sbin/nvram boot-args="};
-  for (const bool uninstall : {false, true}) {
-    const Lines& all = uninstall ? removal : copy;
-    for (std::size_t during = 0; during < all.size(); ++during) {
-      SCOPED_TRACE(all[during]);
-      Machine machine;
-      machine.offer("/k/a.kext", "2.0");
-      machine.offer(a, "1.0");
-      machine.bootArgs = "io=0x00040000";
-      machine.faults.askedToEndDuring = all[during];
-      const Lines command = uninstall ? Lines{"-n", "-u", a} : Lines{"-f", "-l", "/k/a.kext"};
-      EXPECT_EQ(machine.launch(command, kLater), kFailed);
-      EXPECT_EQ(machine.tools(), Lines(all.begin(), all.begin() + during + 1));
-    }
-  }
-  // The marker of a restart confirmed in pre-install mode is the run's last tool: 255 as well.
-  Machine machine;
-  machine.offer("/k/a.kext", "1.0");
-  machine.faults.askedToEndDuring = touchMarker;
-  EXPECT_EQ(machine.launch({"-i", "-r", marker, "/k/a.kext"}, kRestartNow), kFailed);
 }
 
 }  // namespace

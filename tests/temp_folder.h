@@ -2,7 +2,6 @@
 
 // The helpers that tests on real files, tools and the environment share.
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace morvane::testing {
 
@@ -72,32 +70,6 @@ inline std::string xmlPlist(const std::string& body) {
 inline std::string fileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-/// Writes the executable shell script `name` with `body` into `folder`; its path.
-inline std::string writeTool(const TempFolder& folder, const std::string& name,
-                             const std::string& body) {
-  const std::string path = folder.file(name, "#!/bin/sh\n" + body + "\n");
-  ::chmod(path.c_str(), 0755);
-  return path;
-}
-
-/// Shell commands that append the script's arguments to `record`, each ended by a NUL so that
-/// any argument reads back exactly, then a line break.
-inline std::string recordArguments(const std::string& record) {
-  return "for a; do printf '%s\\0' \"$a\"; done >>'" + record + "'; echo >>'" + record + "'";
-}
-
-/// What recordArguments writes for `calls`, in order.
-inline std::string recorded(const std::vector<std::vector<std::string>>& calls) {
-  std::string text;
-  for (const auto& call : calls) {
-    for (const std::string& argument : call) {
-      text += argument + '\0';
-    }
-    text += '\n';
-  }
-  return text;
 }
 
 }  // namespace morvane::testing

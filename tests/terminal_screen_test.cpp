@@ -30,21 +30,18 @@ TEST(TerminalScreenTest, EverySizeShowsTheKeyOfEachButtonWithinTheScreen) {
     bool whole = false;                   // every text in full, in its order from top to bottom
     std::vector<std::string> shows = {};  // lines shown as they stand
   };
+  // clang-format off
   const Row rows[] = {
       {.width = 80, .height = 24, .whole = true, .shows = {"Enter = 1   Esc = close"}},
-      {.width = 30, .height = 100, .whole = true},
-      {.width = 12, .height = 100, .whole = true},
+      {.width = 30, .height = 100, .whole = true}, {.width = 12, .height = 100, .whole = true},
       {.width = 3, .height = 100, .whole = true},
       // Too few rows: the texts give way, then the captions are cut, then the legend goes.
-      {.width = 20,
-       .height = 5,
-       .shows = {"Quorix\\u{1B}[2J", "[1] Später neu start", "[2] Jetzt neu starte", "Enter = 1",
-                 "Esc = close"}},
+      {.width = 20, .height = 5, .shows = {"Quorix\\u{1B}[2J", "[1] Später neu start", "[2] Jetzt neu starte", "Enter = 1",
+                                           "Esc = close"}},
       {.width = 12, .height = 3, .shows = {"[1] Später n", "[2] Jetzt ne", "Enter = 1"}},
-      {.width = 20, .height = 1, .shows = {"[1] Späte [2] Jetzt"}},
-      {.width = 7, .height = 1, .shows = {"[1] [2]"}},
-      {.width = 3, .height = 2, .shows = {"[1]", "[2]"}},
-  };
+      {.width = 20, .height = 1, .shows = {"[1] Späte [2] Jetzt"}}, {.width = 7, .height = 1, .shows = {"[1] [2]"}},
+      {.width = 3, .height = 2, .shows = {"[1]", "[2]"}}};
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height));
     const PromptScreen screen = layoutPrompt(prompt.window, row.width, row.height);

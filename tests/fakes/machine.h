@@ -61,13 +61,12 @@ class Machine final : public FileManager,
   void offer(const std::string& path, std::optional<std::string> version,
              std::optional<std::string> identifier = std::nullopt) {
     files[path] = Kind::kFolder;
-    if (version || identifier) {
-      files[path + "/Contents/Info.plist"] = Kind::kFile;
-    }
+    const std::string info = path + "/Contents/Info.plist";
     for (auto [key, value] :
          {std::pair{"CFBundleVersion", version}, std::pair{"CFBundleIdentifier", identifier}}) {
       if (value) {
-        plists[path + "/Contents/Info.plist"][key] = *value;
+        files[info] = Kind::kFile;
+        plists[info][key] = *value;
       }
     }
   }
