@@ -24,8 +24,16 @@ TEST_F(E2eTest, WithoutAPromptTheCallerIsToldWhatBecameOfTheRunAndNothingIsAsked
   const std::string link = kKit + "L\nForged.kext";
   const Sandbox kit(offered(kKitA) + Args{"--link", link, "A.kext", "--kext", kKit + "notes.txt",
                                           "com.quorix.n", "1.0"});
+  // What a run says: with a count of lines, how it starts and ends; without, a part of it.
+  struct Row {
+    Args options = {}, arguments;
+    int status;
+    std::string says, ends = "";
+    long lines = 0;
+    std::string journal = "";
+  };
   // clang-format off
-  const struct { Args options = {}, arguments; int status; std::string says, ends = ""; long lines = 0; std::string journal = ""; } rows[] = {
+  const Row rows[] = {
       {.options = {"--display", ":97"}, .arguments = {"-h"}, .status = 0, .says = "Usage: Morvane [-i] SOURCEPATH_1",
        .ends = "reboot in morvane.\n", .lines = 10},
       {.arguments = {kKitA}, .status = 255, .says = "Morvane: cannot ask whether to restart, nothing was installed: ",

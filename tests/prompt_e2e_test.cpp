@@ -30,12 +30,18 @@ TEST_F(PromptE2eTest, EachAnswerOnTheTerminalAndInTheWindow) {
   // manager never answers Restart Now's request, and the next answer is taken at once; Continue
   // never makes the marker (no control of the pre-install layout confirms a restart); Escape or
   // closing leave even when the countdown's end would install; that end installs with -d. On
-  // Wayland the buttons answer by their names, and a lost compositor is a close. A row without a
-  // window is on the terminal; without a status, the run stays, as once the restart was asked
-  // for, and `then` are keys for it at once.
+  // Wayland the buttons answer by their names, and a lost compositor is a close.
+  struct Row {
+    const XServer* window = nullptr;  // none: on the terminal
+    int columns = 80, rows = 24;
+    Args options = {}, keys = {};
+    std::optional<int> status = {};  // none: the run stays, as once the restart was asked for
+    std::string journal = "";
+    Args then = {};  // keys for the run that stayed, at once
+    std::optional<int> thenStatus = {};
+  };
   // clang-format off
-  const struct { const XServer* window = nullptr; int columns = 80, rows = 24; Args options = {}, keys = {};
-      std::optional<int> status = {}; std::string journal = ""; Args then = {}; std::optional<int> thenStatus = {}; } rows[] = {
+  const Row rows[] = {
       {.keys = {"Up", "Enter"}, .status = 1, .journal = pass},
       {.keys = {"Escape"}, .status = 255},
       {.options = {"-i"}, .keys = {"1"}, .status = 1, .journal = pass},
