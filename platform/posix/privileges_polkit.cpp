@@ -137,11 +137,8 @@ PrivilegeOutcome PolkitWay::obtainRight() {
 }
 
 PrivilegedRun PolkitWay::runTool(const char* tool, const char* const* arguments) {
-  if (!granted_) {
-    return {PrivilegeOutcome::kDenied};
-  }
-  if (!isStartable(tool)) {
-    return {PrivilegeOutcome::kToolNotStarted};
+  if (const std::optional<PrivilegedRun> refused = refusedStart(granted_, tool)) {
+    return *refused;
   }
   // pkexec finds the right that pkcheck obtained for this process, its parent; it never asks
   // on the terminal itself, where the tool's quiet streams would leave nobody to answer.

@@ -40,8 +40,14 @@ bool isProgram(const char* tool) {
          (facts.st_mode & 0111) != 0;
 }
 
-bool isStartable(const char* tool) {
-  return (tool != nullptr && std::string_view(tool) == kMarkerOperation) || isProgram(tool);
+std::optional<PrivilegedRun> refusedStart(bool granted, const char* tool) {
+  if (!granted) {
+    return PrivilegedRun{PrivilegeOutcome::kDenied};
+  }
+  if ((tool == nullptr || std::string_view(tool) != kMarkerOperation) && !isProgram(tool)) {
+    return PrivilegedRun{PrivilegeOutcome::kToolNotStarted};
+  }
+  return std::nullopt;
 }
 
 std::optional<int> runAndWait(const char* path, Argv argv, const ChildStreams& streams) {
@@ -70,8 +76,8 @@ PrivilegedRun runPrivileged(const char* path, Argv argv) {
 }
 
 PrivilegedRun RootWay::runTool(const char* tool, const char* const* arguments) {
-  if (!isStartable(tool)) {
-    return {PrivilegeOutcome::kToolNotStarted};
+  if (const std::optional<PrivilegedRun> refused = refusedStart(true, tool)) {
+    return *refused;
   }
   return runPrivileged(helper_.c_str(), toolArgv({helper_.c_str()}, tool, arguments));
 }

@@ -34,10 +34,10 @@ Argv toolArgv(Argv prefix, const char* tool, const char* const* arguments);
 /// True when `tool` is an absolute path to a file that may be started as a program.
 bool isProgram(const char* tool);
 
-/// True when the root helper can be asked to start `tool`: the helper's own operation, or a
-/// program. Asked before any way of starting it, so that a missing tool answers alike in
-/// every way.
-bool isStartable(const char* tool);
+/// Why `tool` is not started, asked before any way of starting it: without the right (`granted`
+/// false), or a tool that the root helper cannot be asked to start (only its own operation or a
+/// program can), so that a missing tool answers alike in every way. None when it may start.
+std::optional<PrivilegedRun> refusedStart(bool granted, const char* tool);
 
 /// Runs `path` with `argv` (its own name first) and waits for it, with SIGINT, SIGTERM and
 /// SIGHUP deferred and SIGTERM passed on to it. Its wait status, or none when it cannot start.

@@ -61,11 +61,8 @@ PrivilegeOutcome SudoWay::obtainRight() {
 }
 
 PrivilegedRun SudoWay::runTool(const char* tool, const char* const* arguments) {
-  if (!granted_) {
-    return {PrivilegeOutcome::kDenied};
-  }
-  if (!isStartable(tool)) {
-    return {PrivilegeOutcome::kToolNotStarted};
+  if (const std::optional<PrivilegedRun> refused = refusedStart(granted_, tool)) {
+    return *refused;
   }
   // A window remains: a saved login that expires between the two calls still refuses the
   // start, and the tool is then reported as run. Only a rule without a password closes it.
